@@ -1,0 +1,161 @@
+#include "crossfeed/crossfeed_effect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <new>
+
+#include "host/numeric.h"
+
+namespace {
+
+struct Preset {
+    const char* name;
+    float crossLevel;
+    float delayAmount;
+};
+
+constexpr Preset kPresets[] = {
+    {"Bedroom studio", 0.3f, 0.18f},
+    {"Lounge room", 0.45f, 0.14f},
+    {"Big Head", 0.2f, 1.0f},
+    {"Car stereo", 0.25f, 0.1f},
+};
+
+}  // namespace
+
+EffectBase* createEffect(HostCallback host) noexcept {
+    auto* effect = new (std::nothrow) CrossfeedEffect(host);
+    if (effect && !effect->ready()) {
+        delete effect;
+        return nullptr;
+    }
+    return effect;
+}
+
+CrossfeedEffect::CrossfeedEffect(HostCallback host) noexcept : EffectBase(host, kProgramCount, kParameterCount) {
+    programs = new (std::nothrow) CrossfeedProgram[kProgramCount];
+    for (float*& ring : delayLine) {
+        ring = new (std::nothrow) float[kRingLength];
+        if (ring) std::fill(ring, ring + kRingLength, 0.0f);
+    }
+    loadPresets();
+    if (programs) setProgram(0);
+    setInputCount(2);
+    setOutputCount(2);
+    setUniqueId(fourCharCode('Z', 'm', 'y', 'r'));
+    setReplacingFlag(1);
+}
+
+CrossfeedEffect::~CrossfeedEffect() {
+    for (float* ring : delayLine) delete[] ring;
+    delete[] programs;
+}
+
+bool CrossfeedEffect::ready() const noexcept { return programs && delayLine[0] && delayLine[1]; }
+
+void CrossfeedEffect::loadPresets() noexcept {
+    if (!programs) return;
+    for (std::int32_t i = 0; i < kProgramCount && i < static_cast<std::int32_t>(std::size(kPresets)); ++i) {
+        CrossfeedProgram& program = programs[i];
+        std::strncpy(program.name, kPresets[i].name, sizeof program.name - 1);
+        program.name[sizeof program.name - 1] = '\0';
+        program.crossLevel = kPresets[i].crossLevel;
+        program.delayAmount = kPresets[i].delayAmount;
+    }
+}
+
+void CrossfeedEffect::setParameter(std::int32_t index, float value) noexcept {
+    switch (index) {
+    case kCrossLevel:
+        programs[programIndex].crossLevel = value;
+        crossLevel = value;
+        break;
+    case kDelayAmount:
+        programs[programIndex].delayAmount = value;
+        delayAmount = value;
+        break;
+    default: break;
+    }
+}
+
+float CrossfeedEffect::getParameter(std::int32_t index) noexcept {
+    switch (index) {
+    case kCrossLevel: return crossLevel;
+    case kDelayAmount: return delayAmount;
+    default: return 0.0f;
+    }
+}
+
+void CrossfeedEffect::setProgram(std::int32_t program) noexcept {
+    if (program < 0 || program >= kProgramCount) return;
+    programIndex = program;
+    currentProgram = program;
+    setParameter(kCrossLevel, programs[program].crossLevel);
+    setParameter(kDelayAmount, programs[program].delayAmount);
+}
+
+void CrossfeedEffect::suspend() noexcept {
+    for (float* ring : delayLine) std::fill(ring, ring + delayLength, 0.0f);
+}
+
+std::int32_t CrossfeedEffect::delayOffsetFor(float amount) noexcept {
+    // Out-of-range and NaN delays must not move the read position out of the
+    // ring, and a whole ring's delay would land back on the current sample:
+    // 511 is the longest delay the ring holds.
+    if (!(amount > 0.0f)) amount = 0.0f;
+    if (amount > 1.0f) amount = 1.0f;
+    const std::int32_t offset = truncateToInt32(static_cast<float>(kRingLength) * amount);
+    return offset < kRingLength - 1 ? offset : kRingLength - 1;
+}
+
+void CrossfeedEffect::processAdding(float** inputs, float** outputs, std::int32_t frames) noexcept {
+    crossfeed<true>(inputs, outputs, frames);
+}
+
+void CrossfeedEffect::processReplacing(float** inputs, float** outputs, std::int32_t frames) noexcept {
+    crossfeed<false>(inputs, outputs, frames);
+}
+
+template <bool adding>
+void CrossfeedEffect::crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept {
+    const float* inLeft = inputs[0];
+    const float* inRight = inputs[1];
+    float* outLeft = outputs[0];
+    float* outRight = outputs[1];
+    if (!inLeft || !inRight || !outLeft || !outRight) return;
+
+    readIndex = writeIndex - delayOffsetFor(delayAmount);
+    if (readIndex < 0) readIndex += delayLength;
+    const float crossWeight = crossLevel / 2.0f;
+    const float directWeight = 1.0f - crossWeight;
+    if (frames <= 0) return;
+
+    // Products of two floats are exact in double; each output is rounded to
+    // single precision once, on store.
+    const double cross = crossWeight;
+    const double direct = directWeight;
+    float* leftRing = delayLine[0];
+    float* rightRing = delayLine[1];
+    std::int32_t write = writeIndex;
+    std::int32_t read = readIndex;
+    const std::int32_t mask = delayLength - 1;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float left = inLeft[i];
+        const float right = inRight[i];
+        leftRing[write] = left;
+        rightRing[write] = right;
+        double leftResult = static_cast<double>(rightRing[read]) * cross + direct * static_cast<double>(left);
+        double rightResult = static_cast<double>(leftRing[read]) * cross + direct * static_cast<double>(right);
+        if (adding) {
+            leftResult += outLeft[i];
+            rightResult += outRight[i];
+        }
+        outLeft[i] = static_cast<float>(leftResult);
+        outRight[i] = static_cast<float>(rightResult);
+        write = (write + 1) & mask;
+        read = (read + 1) & mask;
+    }
+    writeIndex = write;
+    readIndex = read;
+}

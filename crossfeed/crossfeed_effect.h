@@ -1,0 +1,57 @@
+// The module's effect: each output is its own input, slightly attenuated,
+// plus the other channel's input delayed by up to 511 samples.
+#pragma once
+
+#include <cstdint>
+
+#include "host/effect_base.h"
+
+struct CrossfeedProgram {
+    float delayAmount = 0.0f;
+    float crossLevel = 0.0f;
+    char name[kProgramNameBytes] = "Init";
+};
+
+class CrossfeedEffect : public EffectBase {
+public:
+    static constexpr std::int32_t kProgramCount = 4;
+    static constexpr std::int32_t kParameterCount = 2;
+    static constexpr std::int32_t kRingLength = 512;
+    static constexpr std::int32_t kCrossLevel = 0;
+    static constexpr std::int32_t kDelayAmount = 1;
+
+    explicit CrossfeedEffect(HostCallback host) noexcept;
+    ~CrossfeedEffect() override;
+
+    // False when a ring or the program table could not be allocated.
+    bool ready() const noexcept;
+
+    void setParameter(std::int32_t index, float value) noexcept override;
+    float getParameter(std::int32_t index) noexcept override;
+    void processAdding(float** inputs, float** outputs, std::int32_t frames) noexcept override;
+    void processReplacing(float** inputs, float** outputs, std::int32_t frames) noexcept override;
+    void setProgram(std::int32_t program) noexcept override;
+    void setProgramName(char* name) noexcept override;
+    void getProgramName(char* name) noexcept override;
+    void getParameterLabel(std::int32_t index, char* text) noexcept override;
+    void getParameterDisplay(std::int32_t index, char* text) noexcept override;
+    void getParameterName(std::int32_t index, char* text) noexcept override;
+    void suspend() noexcept override;
+
+    // The delay in samples that processing applies for a delay parameter.
+    static std::int32_t delayOffsetFor(float delayAmount) noexcept;
+
+private:
+    template <bool adding>
+    void crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept;
+    void loadPresets() noexcept;
+
+    float crossLevel = 0.0f;
+    float delayAmount = 0.0f;
+    float* delayLine[2] = {nullptr, nullptr};
+    std::int32_t writeIndex = 0;
+    std::int32_t readIndex = 0;
+    std::int32_t delayLength = kRingLength;
+    std::int32_t programIndex = 0;
+    CrossfeedProgram* programs = nullptr;
+};

@@ -1,0 +1,54 @@
+#include <cstring>
+
+#include "crossfeed/crossfeed_effect.h"
+
+namespace {
+
+constexpr char kParameterName[] = "Inter-Aural";
+constexpr char kCrossLevelLabel[] = "X-Over (%)";
+constexpr char kDelayLabel[] = "Delay (ms)";
+// Delay texts are shown at this rate whatever the host's sample rate.
+constexpr double kDisplayRateKilohertz = 44.1;
+
+static_assert(sizeof kParameterName <= kParameterTextBytes, "parameter name fits the host's buffer");
+static_assert(sizeof kCrossLevelLabel <= kParameterTextBytes, "label fits the host's buffer");
+static_assert(sizeof kDelayLabel <= kParameterTextBytes, "label fits the host's buffer");
+
+template <std::size_t size>
+void copyText(char* text, const char (&source)[size]) noexcept {
+    std::memcpy(text, source, size);
+}
+
+}  // namespace
+
+void CrossfeedEffect::setProgramName(char* name) noexcept {
+    // Host names can be any length; the field keeps 31 characters.
+    char* field = programs[programIndex].name;
+    std::size_t length = 0;
+    while (length < kProgramNameBytes - 1 && name[length] != '\0') ++length;
+    std::memcpy(field, name, length);
+    field[length] = '\0';
+}
+
+void CrossfeedEffect::getProgramName(char* name) noexcept {
+    const char* field = programs[programIndex].name;
+    std::memcpy(name, field, std::strlen(field) + 1);
+}
+
+void CrossfeedEffect::getParameterLabel(std::int32_t index, char* text) noexcept {
+    if (index == kCrossLevel) copyText(text, kCrossLevelLabel);
+    if (index == kDelayAmount) copyText(text, kDelayLabel);
+}
+
+void CrossfeedEffect::getParameterName(std::int32_t index, char* text) noexcept {
+    if (index == kCrossLevel || index == kDelayAmount) copyText(text, kParameterName);
+}
+
+void CrossfeedEffect::getParameterDisplay(std::int32_t index, char* text) noexcept {
+    if (index == kCrossLevel) {
+        formatFloat(crossLevel * 100.0f, text);
+    } else if (index == kDelayAmount) {
+        const float samples = static_cast<float>(delayLength) * delayAmount;
+        formatFloat(static_cast<float>(samples / kDisplayRateKilohertz), text);
+    }
+}

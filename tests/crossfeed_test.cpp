@@ -1,0 +1,273 @@
+// The crossfeed through the binary interface: presets, program memory,
+// parameters and both processing modes against the per-frame oracle.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "support/module_under_test.h"
+#include "support/reference_crossfeed.h"
+
+namespace {
+
+struct PresetRow {
+    const char* name;
+    std::uint32_t crossLevelBits, delayAmountBits;
+};
+
+const PresetRow kPresetRows[] = {
+    {"Bedroom studio", 0x3E99999A, 0x3E3851EC},
+    {"Lounge room", 0x3EE66666, 0x3E0F5C29},
+    {"Big Head", 0x3E4CCCCD, 0x3F800000},
+    {"Car stereo", 0x3E800000, 0x3DCCCCCD},
+};
+
+// Stereo buffers with a host's view: channel pointer arrays.
+struct Stereo {
+    explicit Stereo(std::size_t frames, std::uint32_t seed = 0)
+        : left(seed ? noise(frames, seed) : std::vector<float>(frames, 0.0f)),
+          right(seed ? noise(frames, seed * 7 + 3) : std::vector<float>(frames, 0.0f)) {}
+    float** channels() {
+        pointers[0] = left.data();
+        pointers[1] = right.data();
+        return pointers;
+    }
+    std::vector<float> left, right;
+    float* pointers[2];
+};
+
+void expectSameBits(const std::vector<float>& actual, const std::vector<float>& expected, const char* what) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (std::size_t i = 0; i < actual.size(); ++i)
+        ASSERT_EQ(bitsOf(actual[i]), bitsOf(expected[i])) << what << " frame " << i;
+}
+
+// The delay in frames after which an impulse on the left input reaches the
+// right output, for a given delay parameter.
+int measuredDelay(EffectInstance& effect, float delayAmount) {
+    effect.setParameter(0, 1.0f);
+    effect.setParameter(1, delayAmount);
+    effect.power(false);
+    Stereo in(600), out(600);
+    in.left[0] = 1.0f;
+    effect.processReplacing(in.channels(), out.channels(), 600);
+    for (int i = 0; i < 600; ++i)
+        if (out.right[i] != 0.0f) return i;
+    return -1;
+}
+
+TEST(Programs, NewEffectStartsOnBedroomStudio) {
+    EffectInstance effect = newEffect();
+    EXPECT_EQ(effect.program(), 0);
+    EXPECT_EQ(effect.getParameter(0), 0.3f);
+    EXPECT_EQ(effect.getParameter(1), 0.18f);
+    EXPECT_EQ(effect.getParameter(2), 0.0f);
+    EXPECT_EQ(effect.getParameter(-1), 0.0f);
+}
+
+TEST(Programs, PresetsCarryTheirExactValues) {
+    EffectInstance effect = newEffect();
+    for (int program = 3; program >= 0; --program) {
+        effect.setProgram(program);
+        const PresetRow& row = kPresetRows[program];
+        EXPECT_EQ(effect.program(), program);
+        EXPECT_EQ(bitsOf(effect.getParameter(0)), row.crossLevelBits) << row.name;
+        EXPECT_EQ(bitsOf(effect.getParameter(1)), row.delayAmountBits) << row.name;
+        EXPECT_EQ(effect.programName(), row.name);
+    }
+}
+
+TEST(Programs, EachProgramRemembersItsLastEdit) {
+    EffectInstance effect = newEffect();
+    effect.setProgram(1);
+    effect.setParameter(0, 0.5f);
+    effect.setParameter(7, 0.9f);  // no such parameter: ignored
+    effect.setProgram(0);
+    EXPECT_EQ(effect.getParameter(0), 0.3f);
+    effect.setProgram(1);
+    EXPECT_EQ(effect.getParameter(0), 0.5f);
+    EXPECT_EQ(effect.getParameter(1), 0.14f);
+    effect.setParameter(1, 0.75f);
+    effect.setProgram(2);
+    effect.setProgram(1);
+    EXPECT_EQ(effect.getParameter(1), 0.75f);
+    effect.setProgram(2);
+    EXPECT_EQ(effect.getParameter(1), 1.0f);
+}
+
+TEST(Programs, ParametersKeepWhatTheHostSet) {
+    EffectInstance effect = newEffect();
+    const float values[] = {1.5f, -0.5f, 1e30f, -1e-30f, std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity()};
+    for (float value : values) {
+        for (int index = 0; index < 2; ++index) {
+            effect.setParameter(index, value);
+            EXPECT_EQ(bitsOf(effect.getParameter(index)), bitsOf(value));
+        }
+    }
+    const float nan = floatFromBits(0x7FC01234);
+    effect.setParameter(1, nan);
+    EXPECT_EQ(bitsOf(effect.getParameter(1)), 0x7FC01234u);
+}
+
+TEST(Processing, MatchesThePerFrameOracle) {
+    const int blockSizes[] = {1, 2, 7, 64, 91, 512, 513, 1000, 4096};
+    for (int program = 0; program < 4; ++program) {
+        for (bool adding : {false, true}) {
+            for (bool inPlace : {false, true}) {
+                EffectInstance effect = newEffect();
+                effect.setProgram(program);
+                ReferenceCrossfeed oracle;
+                oracle.setParameters(effect.getParameter(0), effect.getParameter(1));
+                std::uint32_t seed = 11u + static_cast<std::uint32_t>(program);
+                for (int block : blockSizes) {
+                    Stereo in(block, seed++);
+                    Stereo out(block, adding ? seed++ : 0);
+                    Stereo expected = inPlace ? in : out;
+                    oracle.process(in.left.data(), in.right.data(), expected.left.data(), expected.right.data(),
+                                   block, adding);
+                    Stereo& target = inPlace ? in : out;
+                    if (adding)
+                        effect.processAdding(in.channels(), target.channels(), block);
+                    else
+                        effect.processReplacing(in.channels(), target.channels(), block);
+                    expectSameBits(target.left, expected.left, "left");
+                    expectSameBits(target.right, expected.right, "right");
+                    if (HasFatalFailure()) {
+                        ADD_FAILURE() << "program " << program << " block " << block << " adding " << adding
+                                      << " in place " << inPlace;
+                        return;
+                    }
+                }
+                // A parameter change between blocks takes effect at the next one.
+                effect.setParameter(0, 0.8f);
+                effect.setParameter(1, 0.37f);
+                oracle.setParameters(0.8f, 0.37f);
+                Stereo in(700, 99), out(700), expected(700);
+                oracle.process(in.left.data(), in.right.data(), expected.left.data(), expected.right.data(), 700,
+                               false);
+                effect.processReplacing(in.channels(), out.channels(), 700);
+                expectSameBits(out.left, expected.left, "left after change");
+                expectSameBits(out.right, expected.right, "right after change");
+            }
+        }
+    }
+}
+
+TEST(Processing, LevelSetsTheBlend) {
+    EffectInstance effect = newEffect();
+    Stereo in(300, 5), out(300), added(300, 6);
+    const std::vector<float> addedBefore = added.left;
+
+    effect.setParameter(0, 0.0f);
+    effect.processReplacing(in.channels(), out.channels(), 300);
+    expectSameBits(out.left, in.left, "level 0 left");
+    expectSameBits(out.right, in.right, "level 0 right");
+    effect.processAdding(in.channels(), added.channels(), 300);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(added.left[i], static_cast<float>(double(addedBefore[i]) + in.left[i]));
+
+    effect.setParameter(0, 1.0f);
+    effect.setParameter(1, 0.0f);
+    effect.processReplacing(in.channels(), out.channels(), 300);
+    for (int i = 0; i < 300; ++i) {
+        const float mean = static_cast<float>((double(in.left[i]) + in.right[i]) / 2.0);
+        ASSERT_EQ(out.left[i], mean);
+        ASSERT_EQ(out.right[i], mean);
+    }
+}
+
+TEST(Processing, BedroomStudioImpulse) {
+    EffectInstance effect = newEffect();
+    Stereo in(200), out(200);
+    in.left[0] = 1.0f;
+    effect.processReplacing(in.channels(), out.channels(), 200);
+    EXPECT_EQ(out.left[0], 0.85f);
+    for (int i = 1; i < 200; ++i) ASSERT_EQ(out.left[i], 0.0f) << i;
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(out.right[i], i == 92 ? 0.15f : 0.0f) << i;
+}
+
+TEST(Processing, DelayGrowsOverTheWholeParameterRange) {
+    EffectInstance effect = newEffect();
+    EXPECT_EQ(measuredDelay(effect, 0.0f), 0);
+    EXPECT_EQ(measuredDelay(effect, 1.0f), 511);  // "Big Head": the longest delay, not none
+    int previous = -1;
+    for (int step = 0; step <= 512; ++step) {
+        const int delay = measuredDelay(effect, static_cast<float>(step) / 512.0f);
+        ASSERT_EQ(delay, step < 512 ? step : 511);
+        ASSERT_GE(delay, previous);
+        previous = delay;
+    }
+    effect.setProgram(2);
+    Stereo in(600), out(600);
+    in.right[0] = 1.0f;
+    effect.power(false);
+    effect.processReplacing(in.channels(), out.channels(), 600);
+    for (int i = 0; i < 600; ++i) ASSERT_EQ(out.left[i], i == 511 ? 0.1f : 0.0f) << i;
+}
+
+TEST(Processing, DelaysOutsideTheRangeStayInsideTheRing) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float amount;
+        int delay;
+    } cases[] = {{-0.25f, 0}, {-inf, 0}, {floatFromBits(0x7FC00000), 0}, {floatFromBits(0xFFC00001), 0},
+                 {1.0000001f, 511}, {2.0f, 511}, {inf, 511}, {3e38f, 511}};
+    EffectInstance effect = newEffect();
+    for (const auto& c : cases) {
+        EXPECT_EQ(measuredDelay(effect, c.amount), c.delay) << c.amount;
+        EXPECT_EQ(bitsOf(effect.getParameter(1)), bitsOf(c.amount));
+    }
+}
+
+TEST(Processing, BlocksJoinSeamlessly) {
+    EffectInstance whole = newEffect(), split = newEffect();
+    Stereo in(128, 21), once(128), twice(128);
+    whole.processReplacing(in.channels(), once.channels(), 128);
+    float* firstIn[2] = {in.left.data(), in.right.data()};
+    float* firstOut[2] = {twice.left.data(), twice.right.data()};
+    float* secondIn[2] = {in.left.data() + 64, in.right.data() + 64};
+    float* secondOut[2] = {twice.left.data() + 64, twice.right.data() + 64};
+    split.processReplacing(firstIn, firstOut, 64);
+    split.processReplacing(secondIn, secondOut, 64);
+    expectSameBits(twice.left, once.left, "left");
+    expectSameBits(twice.right, once.right, "right");
+}
+
+TEST(Processing, PowerOffSilencesTheRingsAndPowerOnKeepsThem) {
+    EffectInstance effect = newEffect();  // offset 92
+    Stereo loud(1024), out(200);
+    std::fill(loud.left.begin(), loud.left.end(), 1.0f);
+    std::fill(loud.right.begin(), loud.right.end(), 1.0f);
+    effect.processReplacing(loud.channels(), loud.channels(), 1024);
+
+    Stereo silence(200);
+    for (HostInt on : {1, 7, -3}) {
+        effect.dispatch(kEffectPower, 0, on);
+        effect.processReplacing(silence.channels(), out.channels(), 1);
+        EXPECT_NE(out.left[0], 0.0f) << "resume must keep the history";
+    }
+    effect.power(false);
+    effect.power(true);
+    effect.processReplacing(silence.channels(), out.channels(), 200);
+    for (int i = 0; i < 200; ++i) ASSERT_EQ(out.left[i], 0.0f) << i;
+}
+
+TEST(Processing, NothingToProcessWritesNothing) {
+    EffectInstance effect = newEffect();
+    Stereo in(8, 3), out(8, 4);
+    const std::vector<float> before = out.left;
+    for (std::int32_t frames : {0, -1, -512, INT32_MIN}) {
+        effect.processReplacing(in.channels(), out.channels(), frames);
+        effect.processAdding(in.channels(), out.channels(), frames);
+    }
+    effect.processReplacing(nullptr, out.channels(), 8);
+    effect.processReplacing(in.channels(), nullptr, 8);
+    effect.processAdding(nullptr, nullptr, 8);
+    float* halfNull[2] = {in.left.data(), nullptr};
+    effect.processReplacing(halfNull, out.channels(), 8);
+    effect.processReplacing(in.channels(), halfNull, 8);
+    expectSameBits(out.left, before, "untouched");
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// The module as a host sees it: the exported entry, the record, the
+// dispatcher's opcodes and the life of an effect.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "support/module_under_test.h"
+
+namespace {
+
+struct HostCall {
+    EffectRecord* record;
+    std::int32_t opcode, index;
+    HostInt value;
+    void* pointer;
+    float option;
+};
+
+std::vector<HostCall> hostCalls;
+HostInt versionAnswer = 1;
+
+HostInt EFFECT_CALL recordingHost(EffectRecord* record, std::int32_t opcode, std::int32_t index, HostInt value,
+                                  void* pointer, float option) {
+    hostCalls.push_back({record, opcode, index, value, pointer, option});
+    return opcode == kHostVersion ? versionAnswer : 0;
+}
+
+TEST(ModuleEntry, AsksTheHostVersionOnceWithNothingElse) {
+    hostCalls.clear();
+    versionAnswer = 2400;
+    EffectInstance effect(moduleUnderTest().instantiate(recordingHost));
+    ASSERT_TRUE(effect);
+    ASSERT_EQ(hostCalls.size(), 1u);
+    const HostCall& call = hostCalls[0];
+    EXPECT_EQ(call.record, nullptr);
+    EXPECT_EQ(call.opcode, kHostVersion);
+    EXPECT_EQ(call.index, 0);
+    EXPECT_EQ(call.value, 0);
+    EXPECT_EQ(call.pointer, nullptr);
+    EXPECT_EQ(call.option, 0.0f);
+    // The effect itself sends nothing while it works.
+    float left[4] = {1, 2, 3, 4}, right[4] = {4, 3, 2, 1};
+    float* channels[2] = {left, right};
+    effect.setProgram(2);
+    effect.setParameter(0, 0.5f);
+    effect.processReplacing(channels, channels, 4);
+    EXPECT_EQ(effect.close(), 1);
+    EXPECT_EQ(hostCalls.size(), 1u);
+}
+
+TEST(ModuleEntry, RefusesHostsItCannotWorkWith) {
+    hostCalls.clear();
+    versionAnswer = 0;
+    EXPECT_EQ(moduleUnderTest().instantiate(recordingHost), nullptr);
+    EXPECT_EQ(hostCalls.size(), 1u);
+    EXPECT_EQ(moduleUnderTest().entry()(nullptr), nullptr);
+    versionAnswer = 1;
+}
+
+TEST(ModuleEntry, RecordCarriesTheEffectsIdentity) {
+    EffectInstance effect = newEffect();
+    const EffectRecord* record = effect.record();
+    ASSERT_NE(record, nullptr);
+    const unsigned char magicBytes[4] = {0x50, 0x74, 0x73, 0x56};
+    EXPECT_EQ(std::memcmp(&record->magic, magicBytes, 4), 0);
+    EXPECT_EQ(record->programCount, 4);
+    EXPECT_EQ(record->parameterCount, 2);
+    EXPECT_EQ(record->inputCount, 2);
+    EXPECT_EQ(record->outputCount, 2);
+    EXPECT_EQ(record->flags, kFlagReplacing);
+    EXPECT_EQ(record->reserved1, 0);
+    EXPECT_EQ(record->reserved2, 0);
+    EXPECT_EQ(record->initialDelay, 0);
+    EXPECT_EQ(record->realtimeQualities, 0);
+    EXPECT_EQ(record->offlineQualities, 0);
+    EXPECT_EQ(record->ioRatio, 1.0f);
+    EXPECT_NE(record->object, nullptr);
+    EXPECT_EQ(record->user, nullptr);
+    EXPECT_EQ(record->uniqueId, fourCharCode('Z', 'm', 'y', 'r'));
+    EXPECT_EQ(record->uniqueId, 0x5A6D7972);
+    EXPECT_EQ(record->version, 1);
+    EXPECT_NE(record->dispatchEntry, nullptr);
+    EXPECT_NE(record->processEntry, nullptr);
+    EXPECT_NE(record->processReplacingEntry, nullptr);
+    EXPECT_NE(record->setParameterEntry, nullptr);
+    EXPECT_NE(record->getParameterEntry, nullptr);
+    for (char byte : record->future) EXPECT_EQ(byte, 0);
+}
+
+TEST(ModuleEntry, EffectsAreIndependentAndCloseAnswersOne) {
+    EffectInstance first = newEffect();
+    EffectInstance second = newEffect();
+    ASSERT_NE(first.record(), second.record());
+    EXPECT_NE(first.record()->object, second.record()->object);
+
+    first.setProgram(3);
+    first.setParameter(0, 0.9f);
+    first.setProgramName("Mine");
+    EXPECT_EQ(second.program(), 0);
+    EXPECT_EQ(second.getParameter(0), 0.3f);
+    EXPECT_EQ(second.programName(), "Bedroom studio");
+
+    // A loud history in one effect's rings leaves the other's silent.
+    std::vector<float> loud(600, 1.0f), silence(600, 0.0f), out(600, 0.0f), out2(600, 0.0f);
+    float* in1[2] = {loud.data(), loud.data()};
+    float* in2[2] = {silence.data(), silence.data()};
+    float* outs[2] = {out.data(), out2.data()};
+    first.processReplacing(in1, outs, 600);
+    second.processReplacing(in2, outs, 600);
+    for (float sample : out) ASSERT_EQ(sample, 0.0f);
+
+    EXPECT_EQ(first.close(), 1);
+    EXPECT_EQ(second.getParameter(0), 0.3f);
+    EXPECT_EQ(second.close(), 1);
+}
+
+TEST(Dispatcher, AnswersEveryOpcode) {
+    EffectInstance effect = newEffect();
+    char buffer[64];
+    EXPECT_EQ(effect.dispatch(kEffectIdentify), 0x4E764566);
+    EXPECT_EQ(effect.dispatch(kEffectOpen), 0);
+    EXPECT_EQ(effect.dispatch(kEffectGetVu), 0);
+    for (std::int32_t opcode : {13, 14, 15, 16, 17, 18, 19, 20, 21, 23, 24, 100, 1000, -1, INT_MIN, INT_MAX})
+        EXPECT_EQ(effect.dispatch(opcode, 3, 5, buffer, 1.0f), 0) << "opcode " << opcode;
+    EXPECT_EQ(effect.dispatch(kEffectSetSampleRate, 0, 0, nullptr, 96000.0f), 0);
+    EXPECT_EQ(effect.dispatch(kEffectSetBlockSize, 0, 256), 0);
+    EXPECT_EQ(effect.dispatch(kEffectPower, 0, 1), 0);
+    // None of these disturbed the effect.
+    EXPECT_EQ(effect.program(), 0);
+    EXPECT_EQ(effect.getParameter(0), 0.3f);
+    EXPECT_EQ(effect.getParameter(1), 0.18f);
+}
+
+TEST(Dispatcher, SelectsOnlyExistingPrograms) {
+    EffectInstance effect = newEffect();
+    effect.setProgram(3);
+    EXPECT_EQ(effect.program(), 3);
+    const HostInt huge = HostInt(1) << (sizeof(HostInt) * 8 - 2);
+    const HostInt refused[] = {4, 5, -1, -4, INT_MIN, INT_MAX, huge, -huge};
+    for (HostInt value : refused) {
+        EXPECT_EQ(effect.dispatch(kEffectSetProgram, 0, value), 0);
+        EXPECT_EQ(effect.program(), 3) << "value " << value;
+        EXPECT_EQ(effect.getParameter(0), 0.25f);
+    }
+    effect.setProgram(0);
+    EXPECT_EQ(effect.program(), 0);
+}
+
+}  // namespace
