@@ -1,20 +1,5 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64 (posix threads variant).
-set(CMAKE_SYSTEM_NAME Windows)
+# 64-bit Windows.
+set(MINGW_ARCH x86_64)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# SSE2 arithmetic gives the same IEEE roundings as the 64-bit builds.
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-# Nothing but Windows' own DLLs at run time.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;64)
+set(WINE_BITS 64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/effect_base.h"
+#include "support/recording_host.h"
 
 namespace {
 
@@ -64,21 +65,8 @@ private:
     EffectLog& log_;
 };
 
-struct HostCall {
-    EffectRecord* record;
-    std::int32_t opcode, index;
-    HostInt value;
-    void* pointer;
-    float option;
-};
-std::vector<HostCall> calls;
-HostInt hostAnswer = 0;
-
-HostInt EFFECT_CALL recordingHost(EffectRecord* record, std::int32_t opcode, std::int32_t index, HostInt value,
-                                  void* pointer, float option) {
-    calls.push_back({record, opcode, index, value, pointer, option});
-    return hostAnswer;
-}
+std::vector<HostCall>& calls = RecordingHost::calls();
+const HostCallback recordingHost = RecordingHost::callback;
 
 HostInt dispatch(EffectBase& effect, std::int32_t opcode, std::int32_t index = 0, HostInt value = 0,
                  void* pointer = nullptr, float option = 0.0f) {
@@ -265,13 +253,15 @@ TEST(HostRequests, WithACallbackSendTheirOpcodes) {
     EffectRecord* record = effect.getRecord();
     calls.clear();
 
-    hostAnswer = 0;
+    RecordingHost::versionAnswer() = 0;
+    RecordingHost::otherAnswer() = 0;
     EXPECT_EQ(effect.hostVersion(), 1);
     EXPECT_EQ(effect.hostCurrentId(), 0);
     effect.hostIdle();
     EXPECT_EQ(effect.isInputConnected(3), 1);
     EXPECT_EQ(effect.isOutputConnected(4), 1);
-    hostAnswer = 2400;
+    RecordingHost::versionAnswer() = 2400;
+    RecordingHost::otherAnswer() = 2400;
     EXPECT_EQ(effect.hostVersion(), 2400);
     EXPECT_EQ(effect.hostCurrentId(), 2400);
     EXPECT_EQ(effect.isInputConnected(3), 0);

@@ -7,25 +7,13 @@
 #include <vector>
 
 #include "support/module_under_test.h"
+#include "support/recording_host.h"
 
 namespace {
 
-struct HostCall {
-    EffectRecord* record;
-    std::int32_t opcode, index;
-    HostInt value;
-    void* pointer;
-    float option;
-};
-
-std::vector<HostCall> hostCalls;
-HostInt versionAnswer = 1;
-
-HostInt EFFECT_CALL recordingHost(EffectRecord* record, std::int32_t opcode, std::int32_t index, HostInt value,
-                                  void* pointer, float option) {
-    hostCalls.push_back({record, opcode, index, value, pointer, option});
-    return opcode == kHostVersion ? versionAnswer : 0;
-}
+std::vector<HostCall>& hostCalls = RecordingHost::calls();
+HostInt& versionAnswer = RecordingHost::versionAnswer();
+const HostCallback recordingHost = RecordingHost::callback;
 
 TEST(ModuleEntry, AsksTheHostVersionOnceWithNothingElse) {
     hostCalls.clear();
