@@ -38,8 +38,14 @@ build: $(addprefix build-,$(TARGETS))
 $(BUILD)/%/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/$* -DCMAKE_BUILD_TYPE=Release $(toolchain_$*)
 
-build-%: $(BUILD)/%/CMakeCache.txt
-	cmake --build $(BUILD)/$* -j $(JOBS)
+define target_rules
+build-$(1): $(BUILD)/$(1)/CMakeCache.txt
+	cmake --build $(BUILD)/$(1) -j $(JOBS)
+
+test-$(1): build-$(1)
+	cd $(BUILD)/$(1) && ctest --output-on-failure -j 2
+endef
+$(foreach t,$(TARGETS),$(eval $(call target_rules,$(t))))
 
 dist: build
 	@$(foreach t,$(TARGETS),mkdir -p $(DIST)/$(t) && cp $(BUILD)/$(t)/bin/$(module_$(t)) $(DIST)/$(t)/ &&) true
@@ -53,8 +59,6 @@ demo: dist
 # The native suite first: it is the quickest to fail.
 test: $(addprefix test-,$(TARGETS))
 
-test-%: build-%
-	cd $(BUILD)/$* && ctest --output-on-failure -j 2
 
 # Each further concern (renderer demo, benchmarks, sanitizers, fuzzing...)
 # keeps its goals in a file of its own under mk/ and adds the suites that
