@@ -1,0 +1,310 @@
+// The renderer driven as a user runs it, on real files made here.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/module_under_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Audio {
+    SF_INFO info{};
+    std::vector<float> samples;  // interleaved
+};
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeAudio(const fs::path& path, int format, int channels, int rate, const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    ASSERT_EQ(sf_writef_float(file, samples.data(), sf_count_t(samples.size()) / channels),
+              sf_count_t(samples.size()) / channels);
+    sf_close(file);
+}
+
+Audio readAudio(const fs::path& path) {
+    Audio audio;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &audio.info);
+    if (!file) return audio;
+    audio.samples.resize(std::size_t(audio.info.frames) * std::size_t(audio.info.channels));
+    sf_readf_float(file, audio.samples.data(), audio.info.frames);
+    sf_close(file);
+    return audio;
+}
+
+// The module driven directly, in one call, as the reference for a render.
+std::vector<float> processDirectly(const std::vector<float>& stereo, int program, float level = NAN,
+                                   float delay = NAN) {
+    const std::size_t frames = stereo.size() / 2;
+    std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        inL[i] = stereo[2 * i];
+        inR[i] = stereo[2 * i + 1];
+    }
+    EffectInstance effect = newEffect();
+    effect.setSampleRate(44100.0f);
+    effect.power(true);
+    effect.setProgram(program);
+    if (!std::isnan(level)) effect.setParameter(0, level);
+    if (!std::isnan(delay)) effect.setParameter(1, delay);
+    float* inputs[] = {inL.data(), inR.data()};
+    float* outputs[] = {outL.data(), outR.data()};
+    effect.processReplacing(inputs, outputs, std::int32_t(frames));
+    std::vector<float> result(stereo.size());
+    for (std::size_t i = 0; i < frames; ++i) {
+        result[2 * i] = outL[i];
+        result[2 * i + 1] = outR[i];
+    }
+    return result;
+}
+
+std::vector<float> toStereo(const std::vector<float>& mono) {
+    std::vector<float> stereo;
+    for (float sample : mono) stereo.insert(stereo.end(), {sample, sample});
+    return stereo;
+}
+
+void expectSameBits(const std::vector<float>& actual, const std::vector<float>& expected, const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (std::size_t i = 0; i < actual.size(); ++i)
+        ASSERT_EQ(bitsOf(actual[i]), bitsOf(expected[i])) << what << ", sample " << i;
+}
+
+void expectNear(const std::vector<float>& actual, const std::vector<float>& expected, double tolerance,
+                const std::string& what) {
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (std::size_t i = 0; i < actual.size(); ++i)
+        ASSERT_NEAR(actual[i], expected[i], tolerance) << what << ", sample " << i;
+}
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/render-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        dir = root / "files";
+        fs::create_directory(dir);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    Outcome run(const std::string& arguments) {
+        const std::string command = std::string("'") + CROSSFEED_RENDER + "' " + arguments + " >'" +
+                                    (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
+        Outcome result;
+        const int status = std::system(command.c_str());
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = slurp(root / "out");
+        result.err = slurp(root / "err");
+        return result;
+    }
+
+    std::string at(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
+
+    std::set<std::string> listing() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path root, dir;
+};
+
+TEST_F(Render, OutputEqualsTheModulesOwnProcessingWhateverTheBlockSize) {
+    // Six seconds: long enough for a progress bar, which must stay off
+    // when standard error is not a terminal.
+    const auto input = noise(2 * 6 * 8000, 7);
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 8000, input);
+    const auto expected = processDirectly(input, 1);
+    for (const char* block : {"1", "100", "", "4096"}) {
+        const std::string option = *block ? std::string("--block ") + block : "";
+        const Outcome result = run("--program 1 " + option + " " + at("in.wav") + " " + at("out.wav"));
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        const Audio output = readAudio(dir / "out.wav");
+        EXPECT_EQ(output.info.samplerate, 8000);
+        EXPECT_EQ(output.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+        expectSameBits(output.samples, expected, std::string("block ") + block);
+        fs::remove(dir / "out.wav");
+    }
+
+    // A program chosen by name, and the two parameters set on top of it.
+    const Outcome named = run("--program 'car STEREO' --level 60 --delay 2 " + at("in.wav") + " " + at("out.wav"));
+    ASSERT_EQ(named.status, 0) << named.err;
+    expectSameBits(readAudio(dir / "out.wav").samples,
+                   processDirectly(input, 3, float(60 / 100.0), float(2 * 44.1 / 512)), "named program");
+}
+
+TEST_F(Render, ReadsAndWritesMonoIntegerAndFloatFormats) {
+    const auto mono = noise(5000, 3);
+    writeAudio(dir / "mono.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 44100, mono);
+    const Outcome monoRun = run(at("mono.wav") + " " + at("mono-out.wav"));
+    ASSERT_EQ(monoRun.status, 0) << monoRun.err;
+    EXPECT_NE(monoRun.err.find("mono"), std::string::npos) << monoRun.err;
+    const Audio monoOut = readAudio(dir / "mono-out.wav");
+    EXPECT_EQ(monoOut.info.channels, 2);
+    EXPECT_EQ(monoOut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const Audio monoIn = readAudio(dir / "mono.wav");
+    expectNear(monoOut.samples, processDirectly(toStereo(monoIn.samples), 0), 1.0 / 32768, "mono 16-bit");
+
+    const auto stereo = noise(2 * 5000, 5);
+    writeAudio(dir / "deep.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, 96000, stereo);
+    const Outcome deepRun = run("--program 2 " + at("deep.wav") + " " + at("deep-out.wav"));
+    ASSERT_EQ(deepRun.status, 0) << deepRun.err;
+    const Audio deepOut = readAudio(dir / "deep-out.wav");
+    EXPECT_EQ(deepOut.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_24);
+    EXPECT_EQ(deepOut.info.samplerate, 96000);
+    expectNear(deepOut.samples, processDirectly(readAudio(dir / "deep.wav").samples, 2), 1.0 / 8388608, "24-bit");
+
+    // Passing through at level 0 must give back every 24-bit sample unchanged.
+    const Outcome passRun = run("--level 0 " + at("deep.wav") + " " + at("pass.wav"));
+    ASSERT_EQ(passRun.status, 0) << passRun.err;
+    expectSameBits(readAudio(dir / "pass.wav").samples, readAudio(dir / "deep.wav").samples, "24-bit at level 0");
+
+    writeAudio(dir / "float.aiff", SF_FORMAT_AIFF | SF_FORMAT_FLOAT, 2, 44100, stereo);
+    const Outcome floatRun = run(at("float.aiff") + " " + at("float-out.aiff"));
+    ASSERT_EQ(floatRun.status, 0) << floatRun.err;
+    const Audio floatOut = readAudio(dir / "float-out.aiff");
+    EXPECT_EQ(floatOut.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_AIFF);
+    EXPECT_EQ(floatOut.info.format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+    expectSameBits(floatOut.samples, processDirectly(stereo, 0), "float AIFF");
+
+    // The extension picks the container; FLAC cannot hold floats.
+    const Outcome flacRun = run(at("float.aiff") + " " + at("out.flac"));
+    ASSERT_EQ(flacRun.status, 0) << flacRun.err;
+    EXPECT_EQ(readAudio(dir / "out.flac").info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+}
+
+TEST_F(Render, EveryFailureNamesItsCauseAndLeavesNoFileBehind) {
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 1000, 9));
+    writeAudio(dir / "three.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3, 44100, noise(3 * 1000, 9));
+    std::ofstream(dir / "notes.wav") << "not audio\n";
+    std::ofstream(dir / "taken.wav") << "keep me\n";
+    const std::string in = at("in.wav"), out = at("out.wav");
+    const struct {
+        std::string arguments;
+        std::string message;
+    } cases[] = {
+        {at("missing.wav") + " " + out, "missing.wav: No such file or directory"},
+        {at("notes.wav") + " " + out, "notes.wav: cannot read it as audio"},
+        {at("three.wav") + " " + out, "three.wav: 3 channels"},
+        {in + " " + in, "in.wav: is the input file"},
+        {in + " '" + (dir / "." / "in.wav").string() + "'", "in.wav: is the input file"},
+        {in + " " + at("taken.wav"), "taken.wav: already exists (use --force"},
+        {in + " " + at("out.opus"), "out.opus: cannot write Ogg Opus"},
+        {in + " " + at("no-such-folder/out.wav"), "no-such-folder/out.wav: cannot create a file in"},
+        {"--block 0 " + in + " " + out, "--block '0' is not a frame count"},
+        {"--block 2x " + in + " " + out, "--block '2x' is not a frame count"},
+        {"--level 101 " + in + " " + out, "--level '101' is not a percentage"},
+        {"--level abc " + in + " " + out, "--level 'abc' is not a percentage"},
+        {"--delay 12 " + in + " " + out, "--delay '12' is not a delay"},
+        {"--program 4 " + in + " " + out, "--program: there is no program 4"},
+        {"--program Attic " + in + " " + out, "--program: no program is called 'Attic'"},
+        {"--frobnicate " + in + " " + out, "unknown option '--frobnicate'"},
+        {in, "needs INPUT and OUTPUT"},
+        {"--module " + at("missing.so") + " " + in + " " + out, "missing.so: cannot load the module"},
+        {"--module " + at("notes.wav") + " " + in + " " + out, "notes.wav: cannot load the module"},
+        {std::string("--module '") + NULL_MAIN_MODULE + "' " + in + " " + out, "the module's main answered null"},
+    };
+    const auto before = listing();
+    for (const auto& failure : cases) {
+        const Outcome result = run(failure.arguments);
+        EXPECT_EQ(result.status, 1) << failure.arguments;
+        EXPECT_NE(result.err.find(failure.message), std::string::npos) << failure.arguments << "\n" << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        EXPECT_EQ(listing(), before) << failure.arguments;
+    }
+    EXPECT_EQ(slurp(dir / "taken.wav"), "keep me\n");
+
+    const Outcome forced = run("--force " + in + " " + at("taken.wav"));
+    ASSERT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(readAudio(dir / "taken.wav").info.frames, 1000);
+}
+
+TEST_F(Render, ListShowsTheProgramsWithTheTextsTheModuleReports) {
+    const Outcome result = run("--list");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "0: Bedroom studio\n"
+              "    Inter-Aural  30.00000  X-Over (%)\n"
+              "    Inter-Aural  2.089796  Delay (ms)\n"
+              "1: Lounge room\n"
+              "    Inter-Aural  45.00000  X-Over (%)\n"
+              "    Inter-Aural  1.625396  Delay (ms)\n"
+              "2: Big Head\n"
+              "    Inter-Aural  20.00000  X-Over (%)\n"
+              "    Inter-Aural  11.60997  Delay (ms)\n"
+              "3: Car stereo\n"
+              "    Inter-Aural  25.00000  X-Over (%)\n"
+              "    Inter-Aural  1.160997  Delay (ms)\n");
+}
+
+TEST_F(Render, ResponseMeasuresTheCombOfACentredSource) {
+    const Outcome result = run("--response " + at("presets.csv"));
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::istringstream csv(slurp(dir / "presets.csv"));
+    std::string line;
+    std::vector<std::vector<double>> magnitudes, impulses;
+    auto* table = &magnitudes;
+    while (std::getline(csv, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line.rfind("frequency_hz,", 0) == 0) {
+            EXPECT_EQ(line, "frequency_hz,Bedroom studio,Lounge room,Big Head,Car stereo");
+            continue;
+        }
+        if (line.rfind("sample,", 0) == 0) {
+            table = &impulses;
+            continue;
+        }
+        std::vector<double> row;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, ',');) row.push_back(std::stod(field));
+        table->push_back(row);
+    }
+    ASSERT_GT(magnitudes.size(), 1000u);
+    EXPECT_NEAR(magnitudes.front()[0], 20.0, 1e-3);
+    EXPECT_NEAR(magnitudes.back()[0], 20000.0, 1e-3);
+    // Bedroom studio: 0.85 direct plus 0.15 cross 92 samples later. A centred
+    // source swings between their sum and their difference.
+    double low = 0.0, high = -100.0;
+    for (const auto& row : magnitudes) {
+        low = std::min(low, row[1]);
+        high = std::max(high, row[1]);
+    }
+    EXPECT_NEAR(high, 0.0, 0.01);
+    EXPECT_NEAR(low, 20.0 * std::log10(0.7), 0.05);
+    ASSERT_EQ(impulses.size(), 512u);
+    for (const auto& row : impulses) {
+        const int n = int(row[0]);
+        EXPECT_NEAR(row[1], n == 0 ? 0.85 : 0.0, 1e-7) << n;
+        EXPECT_NEAR(row[2], n == 92 ? 0.15 : 0.0, 1e-7) << n;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,26 @@
+// Measures each program's responses through the module.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "loader/plugin_host.h"
+
+struct ProgramResponse {
+    std::string name;
+    std::vector<double> direct;  // left output for an impulse on the left
+    std::vector<double> cross;   // right output for the same impulse
+    std::vector<double> centre;  // either output for an impulse on both
+    std::vector<double> centreDb;  // |centre| at each measured frequency
+};
+
+constexpr double kResponseRate = 44100.0;
+constexpr int kImpulseLength = 512;  // longer than the longest delay the ring holds
+
+// Log-spaced from 20 Hz to 20 kHz, fine enough to resolve the comb's notches.
+std::vector<double> responseFrequencies();
+
+std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::string& error);
+
+bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse>& responses,
+                      std::string& error);
