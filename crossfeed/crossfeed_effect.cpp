@@ -45,6 +45,7 @@ CrossfeedEffect::CrossfeedEffect(HostCallback host) noexcept : EffectBase(host, 
     setOutputCount(2);
     setUniqueId(fourCharCode('Z', 'm', 'y', 'r'));
     setReplacingFlag(1);
+    kernels = fastestCrossfeedKernels();
 }
 
 CrossfeedEffect::~CrossfeedEffect() {
@@ -117,44 +118,63 @@ void CrossfeedEffect::processReplacing(float** inputs, float** outputs, std::int
     crossfeed<false>(inputs, outputs, frames);
 }
 
+// 32-bit hosts may call with a stack aligned to 4 bytes only; the vector
+// code below spills to the stack on the assumption of 16.
+#if defined(__i386__)
+#define CROSSFEED_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define CROSSFEED_ALIGN_STACK
+#endif
+
 template <bool adding>
-void CrossfeedEffect::crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept {
+CROSSFEED_ALIGN_STACK void CrossfeedEffect::crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept {
     const float* inLeft = inputs[0];
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
     if (!inLeft || !inRight || !outLeft || !outRight) return;
 
-    readIndex = writeIndex - delayOffsetFor(delayAmount);
+    const std::int32_t offset = delayOffsetFor(delayAmount);
+    readIndex = writeIndex - offset;
     if (readIndex < 0) readIndex += delayLength;
     const float crossWeight = crossLevel / 2.0f;
     const float directWeight = 1.0f - crossWeight;
     if (frames <= 0) return;
 
-    // Products of two floats are exact in double; each output is rounded to
-    // single precision once, on store.
-    const double cross = crossWeight;
-    const double direct = directWeight;
+    const CrossfeedKernel kernel = adding ? kernels.adding : kernels.replacing;
     float* leftRing = delayLine[0];
     float* rightRing = delayLine[1];
     std::int32_t write = writeIndex;
     std::int32_t read = readIndex;
-    const std::int32_t mask = delayLength - 1;
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const float left = inLeft[i];
-        const float right = inRight[i];
-        leftRing[write] = left;
-        rightRing[write] = right;
-        double leftResult = static_cast<double>(rightRing[read]) * cross + direct * static_cast<double>(left);
-        double rightResult = static_cast<double>(leftRing[read]) * cross + direct * static_cast<double>(right);
-        if (adding) {
-            leftResult += outLeft[i];
-            rightResult += outRight[i];
+    // Delayed samples a chunk would overwrite before reading them.
+    float heldLeft[kChunkLength];
+    float heldRight[kChunkLength];
+    for (std::int32_t done = 0; done < frames;) {
+        // A chunk wraps neither ring position, so its ring spans are contiguous.
+        std::int32_t chunk = std::min(frames - done, kChunkLength);
+        chunk = std::min(chunk, delayLength - write);
+        chunk = std::min(chunk, delayLength - read);
+
+        CrossfeedSpan span{inLeft + done, inRight + done, leftRing + read, rightRing + read,
+                           outLeft + done, outRight + done};
+        // The chunk's writes reach its read span only when the delay is
+        // longer than what the rest of the ring holds.
+        if (offset + chunk > delayLength) {
+            std::memcpy(heldLeft, leftRing + read, sizeof(float) * static_cast<std::size_t>(chunk));
+            std::memcpy(heldRight, rightRing + read, sizeof(float) * static_cast<std::size_t>(chunk));
+            span.delayedLeft = heldLeft;
+            span.delayedRight = heldRight;
         }
-        outLeft[i] = static_cast<float>(leftResult);
-        outRight[i] = static_cast<float>(rightResult);
-        write = (write + 1) & mask;
-        read = (read + 1) & mask;
+        // Into the ring before the kernel: outputs may overwrite the inputs.
+        std::memcpy(leftRing + write, span.inLeft, sizeof(float) * static_cast<std::size_t>(chunk));
+        std::memcpy(rightRing + write, span.inRight, sizeof(float) * static_cast<std::size_t>(chunk));
+        kernel(span, chunk, crossWeight, directWeight);
+
+        done += chunk;
+        write += chunk;
+        if (write == delayLength) write = 0;
+        read += chunk;
+        if (read == delayLength) read = 0;
     }
     writeIndex = write;
     readIndex = read;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "crossfeed/crossfeed_kernel.h"
 #include "host/effect_base.h"
 
 struct CrossfeedProgram {
@@ -19,6 +20,8 @@ public:
     static constexpr std::int32_t kRingLength = 512;
     static constexpr std::int32_t kCrossLevel = 0;
     static constexpr std::int32_t kDelayAmount = 1;
+    // Frames per kernel call at most; bounds the stack the audio path uses.
+    static constexpr std::int32_t kChunkLength = 256;
 
     explicit CrossfeedEffect(HostCallback host) noexcept;
     ~CrossfeedEffect() override;
@@ -54,4 +57,5 @@ private:
     std::int32_t delayLength = kRingLength;
     std::int32_t programIndex = 0;
     CrossfeedProgram* programs = nullptr;
+    CrossfeedKernels kernels{};
 };

@@ -1,0 +1,167 @@
+#include "crossfeed/crossfeed_kernel.h"
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#define CROSSFEED_X86 1
+#else
+#define CROSSFEED_X86 0
+#endif
+
+namespace {
+
+template <bool adding>
+inline void scalarFrames(const CrossfeedSpan& s, std::int32_t from, std::int32_t to, double cross,
+                         double direct) noexcept {
+    for (std::int32_t i = from; i < to; ++i) {
+        const double left = s.inLeft[i];
+        const double right = s.inRight[i];
+        double leftResult = static_cast<double>(s.delayedRight[i]) * cross + direct * left;
+        double rightResult = static_cast<double>(s.delayedLeft[i]) * cross + direct * right;
+        if (adding) {
+            leftResult += s.outLeft[i];
+            rightResult += s.outRight[i];
+        }
+        s.outLeft[i] = static_cast<float>(leftResult);
+        s.outRight[i] = static_cast<float>(rightResult);
+    }
+}
+
+template <bool adding>
+void scalarKernel(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {
+    scalarFrames<adding>(span, 0, frames, cross, direct);
+}
+
+#if CROSSFEED_X86
+
+// Two frames of one channel: the float pair at `p` widened to double.
+inline __m128d widenLow(__m128 v) noexcept { return _mm_cvtps_pd(v); }
+inline __m128d widenHigh(__m128 v) noexcept { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
+
+template <bool adding>
+inline __m128 sse2Channel(__m128 in, __m128 delayed, const float* out, __m128d cross, __m128d direct) noexcept {
+    __m128d low = _mm_add_pd(_mm_mul_pd(widenLow(delayed), cross), _mm_mul_pd(widenLow(in), direct));
+    __m128d high = _mm_add_pd(_mm_mul_pd(widenHigh(delayed), cross), _mm_mul_pd(widenHigh(in), direct));
+    if (adding) {
+        const __m128 old = _mm_loadu_ps(out);
+        low = _mm_add_pd(low, widenLow(old));
+        high = _mm_add_pd(high, widenHigh(old));
+    }
+    return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+template <bool adding>
+void sse2Kernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight, double directWeight) noexcept {
+    const __m128d cross = _mm_set1_pd(crossWeight);
+    const __m128d direct = _mm_set1_pd(directWeight);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        // Every load of a frame comes before its stores: in-place safe.
+        const __m128 inLeft = _mm_loadu_ps(s.inLeft + i);
+        const __m128 inRight = _mm_loadu_ps(s.inRight + i);
+        const __m128 left = sse2Channel<adding>(inLeft, _mm_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
+        const __m128 right =
+            sse2Channel<adding>(inRight, _mm_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        _mm_storeu_ps(s.outLeft + i, left);
+        _mm_storeu_ps(s.outRight + i, right);
+    }
+    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+}
+
+// Both products are exact in double, so one fused multiply-add rounds the
+// same sum the separate multiply and add round.
+#define CROSSFEED_AVX __attribute__((target("avx,fma")))
+
+template <bool adding>
+CROSSFEED_AVX inline __m128 avxChannel(__m128 in, __m128 delayed, const float* out, __m256d cross,
+                                       __m256d direct) noexcept {
+    __m256d sum = _mm256_fmadd_pd(_mm256_cvtps_pd(delayed), cross, _mm256_mul_pd(_mm256_cvtps_pd(in), direct));
+    if (adding) sum = _mm256_add_pd(sum, _mm256_cvtps_pd(_mm_loadu_ps(out)));
+    return _mm256_cvtpd_ps(sum);
+}
+
+template <bool adding>
+CROSSFEED_AVX void avxKernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
+                             double directWeight) noexcept {
+    const __m256d cross = _mm256_set1_pd(crossWeight);
+    const __m256d direct = _mm256_set1_pd(directWeight);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 inLeft = _mm_loadu_ps(s.inLeft + i);
+        const __m128 inRight = _mm_loadu_ps(s.inRight + i);
+        const __m128 left = avxChannel<adding>(inLeft, _mm_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
+        const __m128 right =
+            avxChannel<adding>(inRight, _mm_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        _mm_storeu_ps(s.outLeft + i, left);
+        _mm_storeu_ps(s.outRight + i, right);
+    }
+    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+}
+
+#define CROSSFEED_AVX512 __attribute__((target("avx512f")))
+
+// The masked forms: the plain ones start from an undefined register, which
+// GCC 12 reports as an uninitialised read.
+CROSSFEED_AVX512 inline __m512d widen8(__m256 v) noexcept { return _mm512_maskz_cvtps_pd(0xFF, v); }
+CROSSFEED_AVX512 inline __m256 narrow8(__m512d v) noexcept { return _mm512_maskz_cvtpd_ps(0xFF, v); }
+
+template <bool adding>
+CROSSFEED_AVX512 inline __m256 avx512Channel(__m256 in, __m256 delayed, const float* out, __m512d cross,
+                                             __m512d direct) noexcept {
+    __m512d sum = _mm512_fmadd_pd(widen8(delayed), cross, _mm512_mul_pd(widen8(in), direct));
+    if (adding) sum = _mm512_add_pd(sum, widen8(_mm256_loadu_ps(out)));
+    return narrow8(sum);
+}
+
+template <bool adding>
+CROSSFEED_AVX512 void avx512Kernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
+                                   double directWeight) noexcept {
+    const __m512d cross = _mm512_set1_pd(crossWeight);
+    const __m512d direct = _mm512_set1_pd(directWeight);
+    std::int32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+        const __m256 inLeft = _mm256_loadu_ps(s.inLeft + i);
+        const __m256 inRight = _mm256_loadu_ps(s.inRight + i);
+        const __m256 left =
+            avx512Channel<adding>(inLeft, _mm256_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
+        const __m256 right =
+            avx512Channel<adding>(inRight, _mm256_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        _mm256_storeu_ps(s.outLeft + i, left);
+        _mm256_storeu_ps(s.outRight + i, right);
+    }
+    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+}
+
+bool runsAvx512() noexcept { return __builtin_cpu_supports("avx512f"); }
+
+bool runsAvx() noexcept {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma");
+}
+
+constexpr CrossfeedKernels kKernelSets[] = {
+    {scalarKernel<false>, scalarKernel<true>, "scalar"},
+    {sse2Kernel<false>, sse2Kernel<true>, "sse2"},
+    {avxKernel<false>, avxKernel<true>, "avx+fma"},
+    {avx512Kernel<false>, avx512Kernel<true>, "avx512"},
+};
+
+int runnableSets() noexcept {
+    if (!runsAvx()) return 2;
+    return runsAvx512() ? 4 : 3;
+}
+
+#else
+
+constexpr CrossfeedKernels kKernelSets[] = {
+    {scalarKernel<false>, scalarKernel<true>, "scalar"},
+};
+
+int runnableSets() noexcept { return 1; }
+
+#endif
+
+}  // namespace
+
+CrossfeedKernelTable availableCrossfeedKernels() noexcept { return {kKernelSets, runnableSets()}; }
+
+CrossfeedKernels fastestCrossfeedKernels() noexcept { return kKernelSets[runnableSets() - 1]; }

@@ -1,0 +1,163 @@
+// The block-wise processing against the per-frame oracle, bit for bit, over
+// every delay offset, ring phase, block size and buffer layout; and each
+// vector kernel this processor runs against the plain one.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "crossfeed/crossfeed_kernel.h"
+#include "support/module_under_test.h"
+#include "support/reference_crossfeed.h"
+
+namespace {
+
+// NaN payloads depend on operand order, which no compiler promises.
+bool sameResult(float a, float b) { return bitsOf(a) == bitsOf(b) || (std::isnan(a) && std::isnan(b)); }
+
+enum class Layout { separate, inPlace, swappedInPlace };
+
+const int kBlockSizes[] = {1, 4096, 3, 17, 256, 5, 64, 1023, 2, 255, 300, 7, 512, 1, 257, 31, 513, 4, 1031, 16, 95};
+
+// Finite noise with a few subnormals and extremes among it.
+std::vector<float> samples(std::size_t count, std::uint32_t seed) {
+    std::vector<float> values = noise(count, seed);
+    const float specials[] = {1e-40f, -3e-39f, std::numeric_limits<float>::max(),
+                              -std::numeric_limits<float>::max(), 0.0f, -0.0f};
+    for (std::size_t i = seed % 97; i < count; i += 389) values[i] = specials[(i + seed) % std::size(specials)];
+    return values;
+}
+
+// One long stream through one effect and the oracle: the delay walks through
+// every offset (and values clamped beyond), the cross level changes between
+// blocks, and the effect is suspended now and then.
+void runStream(bool adding, Layout layout) {
+    std::vector<float> delays;
+    for (int offset = 0; offset <= 512; ++offset) delays.push_back(static_cast<float>(offset) / 512.0f);
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float beyond : {1.0001f, 7.5f, inf, -0.25f, -inf, std::nanf(""), 1e30f, 0.999f}) delays.push_back(beyond);
+    const float crossLevels[] = {0.3f, 1.0f, 0.0f, 0.45f, 0.2f, 0.7131f, 0.25f};
+
+    EffectInstance effect = newEffect();
+    ReferenceCrossfeed reference;
+    std::uint32_t seed = 17u + static_cast<std::uint32_t>(adding) * 1000u + static_cast<std::uint32_t>(layout) * 100u;
+    for (std::size_t block = 0; block < delays.size(); ++block) {
+        const int frames = kBlockSizes[block % std::size(kBlockSizes)];
+        const float crossLevel = crossLevels[block % std::size(crossLevels)];
+        effect.setParameter(0, crossLevel);
+        effect.setParameter(1, delays[block]);
+        reference.setParameters(crossLevel, delays[block]);
+        if (block % 61 == 60) {
+            effect.power(false);
+            effect.power(true);
+            reference.suspend();
+        }
+
+        std::vector<float> inL = samples(frames, seed++), inR = samples(frames, seed++);
+        std::vector<float> outL = noise(frames, seed++), outR = noise(frames, seed++);
+        std::vector<float> refInL = inL, refInR = inR, refOutL = outL, refOutR = outR;
+        float* in[2] = {inL.data(), inR.data()};
+        float* out[2] = {outL.data(), outR.data()};
+        float* refOut[2] = {refOutL.data(), refOutR.data()};
+        if (layout == Layout::inPlace) {
+            out[0] = in[0], out[1] = in[1];
+            refOut[0] = refInL.data(), refOut[1] = refInR.data();
+        } else if (layout == Layout::swappedInPlace) {
+            out[0] = in[1], out[1] = in[0];
+            refOut[0] = refInR.data(), refOut[1] = refInL.data();
+        }
+        if (adding)
+            effect.processAdding(in, out, frames);
+        else
+            effect.processReplacing(in, out, frames);
+        reference.process(refInL.data(), refInR.data(), refOut[0], refOut[1], frames, adding);
+
+        for (int channel = 0; channel < 2; ++channel)
+            for (int i = 0; i < frames; ++i)
+                ASSERT_TRUE(sameResult(out[channel][i], refOut[channel][i]))
+                    << "block " << block << " (" << frames << " frames, delay " << delays[block] << ") channel "
+                    << channel << " frame " << i << ": " << out[channel][i] << " vs " << refOut[channel][i];
+    }
+}
+
+TEST(ProcessingExactness, ReplacingSeparate) { runStream(false, Layout::separate); }
+TEST(ProcessingExactness, ReplacingInPlace) { runStream(false, Layout::inPlace); }
+TEST(ProcessingExactness, ReplacingSwappedInPlace) { runStream(false, Layout::swappedInPlace); }
+TEST(ProcessingExactness, AddingSeparate) { runStream(true, Layout::separate); }
+TEST(ProcessingExactness, AddingInPlace) { runStream(true, Layout::inPlace); }
+TEST(ProcessingExactness, AddingSwappedInPlace) { runStream(true, Layout::swappedInPlace); }
+
+// Every offset from every ring phase at a fixed block size: the chunking
+// must not depend on where in the ring a block starts.
+TEST(ProcessingExactness, EveryRingPhaseAtLongDelays) {
+    for (bool adding : {false, true}) {
+        EffectInstance effect = newEffect();
+        ReferenceCrossfeed reference;
+        effect.setParameter(0, 0.6f);
+        std::uint32_t seed = 5000u + adding;
+        for (int offset : {255, 256, 257, 384, 500, 510, 511}) {
+            const float delay = static_cast<float>(offset) / 512.0f;
+            effect.setParameter(1, delay);
+            reference.setParameters(0.6f, delay);
+            // 37 is prime to 512: the write position visits every phase.
+            for (int block = 0; block < 24; ++block) {
+                const int frames = 37 + (block % 3) * 256;
+                std::vector<float> inL = noise(frames, seed++), inR = noise(frames, seed++);
+                std::vector<float> outL = noise(frames, seed++), outR = outL;
+                std::vector<float> refL = outL, refR = outR;
+                float* in[2] = {inL.data(), inR.data()};
+                float* out[2] = {outL.data(), outR.data()};
+                if (adding)
+                    effect.processAdding(in, out, frames);
+                else
+                    effect.processReplacing(in, out, frames);
+                reference.process(inL.data(), inR.data(), refL.data(), refR.data(), frames, adding);
+                for (int i = 0; i < frames; ++i) {
+                    ASSERT_EQ(bitsOf(outL[i]), bitsOf(refL[i])) << "offset " << offset << " frame " << i;
+                    ASSERT_EQ(bitsOf(outR[i]), bitsOf(refR[i])) << "offset " << offset << " frame " << i;
+                }
+            }
+        }
+    }
+}
+
+// The module runs only the widest kernel here; the others must agree with
+// the plain one as well, specials included.
+TEST(ProcessingExactness, EveryKernelAgreesWithThePlainOne) {
+    const CrossfeedKernelTable table = availableCrossfeedKernels();
+    ASSERT_GE(table.count, 1);
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> values = noise(4 * 64, 99);
+    const float specials[] = {1e-40f, -1e-45f, 3e38f, -3.4e38f, inf, -inf, std::nanf(""), 0.0f, -0.0f, 1.0f, 1e-30f};
+    for (std::size_t i = 0; i < values.size(); i += 5) values[i] = specials[i % std::size(specials)];
+    const float* inL = values.data();
+    const float* inR = inL + 64;
+    const float* delayedL = inR + 64;
+    const float* delayedR = delayedL + 64;
+    const std::vector<float> old = noise(64, 7);
+    for (int set = 0; set < table.count; ++set) {
+        const CrossfeedKernels& kernels = table.sets[set];
+        for (float crossLevel : {0.0f, 0.3f, 1.0f, 0.7131f}) {
+            const float cross = crossLevel / 2.0f;
+            const float direct = 1.0f - cross;
+            for (bool adding : {false, true}) {
+                for (int frames = 0; frames <= 64; frames += (frames < 12 ? 1 : 13)) {
+                    std::vector<float> expectedL = old, expectedR = old, actualL = old, actualR = old;
+                    const CrossfeedKernel plain = adding ? table.sets[0].adding : table.sets[0].replacing;
+                    const CrossfeedKernel tested = adding ? kernels.adding : kernels.replacing;
+                    plain({inL, inR, delayedL, delayedR, expectedL.data(), expectedR.data()}, frames, cross, direct);
+                    tested({inL, inR, delayedL, delayedR, actualL.data(), actualR.data()}, frames, cross, direct);
+                    for (int i = 0; i < 64; ++i) {
+                        ASSERT_TRUE(sameResult(actualL[i], expectedL[i]))
+                            << kernels.name << " frames " << frames << " left " << i;
+                        ASSERT_TRUE(sameResult(actualR[i], expectedR[i]))
+                            << kernels.name << " frames " << frames << " right " << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
