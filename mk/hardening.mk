@@ -1,0 +1,49 @@
+# Hardening goals: the whole native suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threads test under ThreadSanitizer, the
+# fuzz target (corpus replay, then a bounded run) and a coverage report.
+#   make asan | tsan | fuzz | coverage
+# FUZZ_SECONDS sets the length of the fuzz run. Each goal configures its own
+# tree every time, so a change of flags here always reaches it.
+
+HARDENING_JOBS ?= 2
+FUZZ_SECONDS ?= 75
+SANITIZE_FLAGS := -fno-sanitize-recover=all -fno-omit-frame-pointer -g
+export ASAN_OPTIONS := detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
+export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1
+
+.PHONY: asan tsan fuzz coverage
+
+asan:
+	CXX=g++ cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \
+	  "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined,float-cast-overflow $(SANITIZE_FLAGS)"
+	cmake --build $(BUILD)/asan -j $(HARDENING_JOBS)
+	cd $(BUILD)/asan && ctest --output-on-failure -j 2
+
+tsan:
+	CXX=g++ cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \
+	  "-DCMAKE_CXX_FLAGS=-fsanitize=thread $(SANITIZE_FLAGS)"
+	cmake --build $(BUILD)/tsan -j $(HARDENING_JOBS) --target hardening_tests
+	$(BUILD)/tsan/bin/hardening_tests --gtest_filter='Threads.*'
+
+# New inputs go to a scratch folder; the committed corpus is only read.
+fuzz:
+	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_FUZZ=ON \
+	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=OFF \
+	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined $(SANITIZE_FLAGS)"
+	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer
+	$(BUILD)/fuzz/bin/host_calls_fuzzer -runs=0 fuzz/corpus
+	rm -rf $(BUILD)/fuzz/found && mkdir -p $(BUILD)/fuzz/found
+	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/found fuzz/corpus
+
+coverage:
+	CXX=g++ cmake -S . -B $(BUILD)/coverage -DCMAKE_BUILD_TYPE=Debug -DCROSSFEED_TOOLS=OFF \
+	  "-DCMAKE_CXX_FLAGS=--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_MODULE_LINKER_FLAGS=--coverage
+	cmake --build $(BUILD)/coverage -j $(HARDENING_JOBS)
+	find $(BUILD)/coverage -name '*.gcda' -delete
+	cd $(BUILD)/coverage && ctest --output-on-failure -j 2
+	gcovr -r . --object-directory $(BUILD)/coverage --exclude-directories '.*CompilerIdCXX.*' \
+	  --filter 'host/' --filter 'crossfeed/' --print-summary --html-details $(BUILD)/coverage/index.html
+
+CHECK_EXTRA += asan tsan fuzz
