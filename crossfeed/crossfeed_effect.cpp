@@ -146,48 +146,32 @@ CROSSFEED_ALIGN_STACK void CrossfeedEffect::crossfeed(float** inputs, float** ou
     float* rightRing = delayLine[1];
     std::int32_t write = writeIndex;
     std::int32_t read = readIndex;
-    // Delayed samples a chunk would overwrite before reading them.
-    const auto advance = [this](std::int32_t& done, std::int32_t& write, std::int32_t& read, std::int32_t chunk) {
+    for (std::int32_t done = 0; done < frames;) {
+        // A chunk wraps neither ring position, so its ring spans are contiguous.
+        std::int32_t chunk = std::min(frames - done, delayLength - write);
+        chunk = std::min(chunk, delayLength - read);
+
+        CrossfeedSpan span{inLeft + done, inRight + done, leftRing + read, rightRing + read,
+                           outLeft + done, outRight + done};
+        // Refilling the ring as the kernel goes is safe when every delayed
+        // sample it reads was stored by an earlier vector step or lies
+        // ahead of the writes; a short delay within the ring's unwrapped
+        // part reads what the same step stores, so store the chunk first.
+        if (read > write || offset >= kFusedMinimumOffset) {
+            span.ringLeft = leftRing + write;
+            span.ringRight = rightRing + write;
+        } else {
+            const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(chunk);
+            std::memcpy(leftRing + write, span.inLeft, bytes);
+            std::memcpy(rightRing + write, span.inRight, bytes);
+        }
+        kernel(span, chunk, crossWeight, directWeight);
+
         done += chunk;
         write += chunk;
         if (write == delayLength) write = 0;
         read += chunk;
         if (read == delayLength) read = 0;
-    };
-    // Hosts pass either the input buffers themselves or buffers of their own.
-    const bool separate = outLeft != inLeft && outLeft != inRight && outRight != inLeft && outRight != inRight;
-    float heldLeft[kChunkLength];
-    float heldRight[kChunkLength];
-    for (std::int32_t done = 0; done < frames;) {
-        // A chunk wraps neither ring position, so its ring spans are contiguous.
-        std::int32_t chunk = std::min(frames - done, kChunkLength);
-        chunk = std::min(chunk, delayLength - write);
-        chunk = std::min(chunk, delayLength - read);
-
-        CrossfeedSpan span{inLeft + done, inRight + done, leftRing + read, rightRing + read,
-                           outLeft + done, outRight + done};
-        const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(chunk);
-        // The chunk's writes reach its read span only when the delay is
-        // longer than what the rest of the ring holds.
-        if (offset + chunk > delayLength) {
-            if (separate) {
-                // The inputs survive the kernel: read the ring first, then store.
-                kernel(span, chunk, crossWeight, directWeight);
-                std::memcpy(leftRing + write, span.inLeft, bytes);
-                std::memcpy(rightRing + write, span.inRight, bytes);
-                advance(done, write, read, chunk);
-                continue;
-            }
-            std::memcpy(heldLeft, leftRing + read, bytes);
-            std::memcpy(heldRight, rightRing + read, bytes);
-            span.delayedLeft = heldLeft;
-            span.delayedRight = heldRight;
-        }
-        // Into the ring before the kernel: outputs may overwrite the inputs.
-        std::memcpy(leftRing + write, span.inLeft, bytes);
-        std::memcpy(rightRing + write, span.inRight, bytes);
-        kernel(span, chunk, crossWeight, directWeight);
-        advance(done, write, read, chunk);
     }
     writeIndex = write;
     readIndex = read;

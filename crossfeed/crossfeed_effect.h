@@ -20,8 +20,9 @@ public:
     static constexpr std::int32_t kRingLength = 512;
     static constexpr std::int32_t kCrossLevel = 0;
     static constexpr std::int32_t kDelayAmount = 1;
-    // Frames per kernel call at most; bounds the stack the audio path uses.
-    static constexpr std::int32_t kChunkLength = 256;
+    // Below this delay a kernel step could read a sample it stores itself;
+    // no kernel steps over more frames than this.
+    static constexpr std::int32_t kFusedMinimumOffset = 16;
 
     explicit CrossfeedEffect(HostCallback host) noexcept;
     ~CrossfeedEffect() override;

@@ -9,14 +9,18 @@
 
 namespace {
 
-template <bool adding>
+template <bool adding, bool storing>
 inline void scalarFrames(const CrossfeedSpan& s, std::int32_t from, std::int32_t to, double cross,
                          double direct) noexcept {
     for (std::int32_t i = from; i < to; ++i) {
-        const double left = s.inLeft[i];
-        const double right = s.inRight[i];
+        const float left = s.inLeft[i];
+        const float right = s.inRight[i];
         double leftResult = static_cast<double>(s.delayedRight[i]) * cross + direct * left;
         double rightResult = static_cast<double>(s.delayedLeft[i]) * cross + direct * right;
+        if (storing) {
+            s.ringLeft[i] = left;
+            s.ringRight[i] = right;
+        }
         if (adding) {
             leftResult += s.outLeft[i];
             rightResult += s.outRight[i];
@@ -26,10 +30,22 @@ inline void scalarFrames(const CrossfeedSpan& s, std::int32_t from, std::int32_t
     }
 }
 
-template <bool adding>
-void scalarKernel(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {
-    scalarFrames<adding>(span, 0, frames, cross, direct);
+template <bool adding, bool storing>
+void scalarLoop(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {
+    scalarFrames<adding, storing>(span, 0, frames, cross, direct);
 }
+
+// Picks the loop that stores into a ring or the one that does not, once per call.
+#define CROSSFEED_KERNEL(name, loop)                                                                      \
+    template <bool adding>                                                                                \
+    void name(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {     \
+        if (span.ringLeft)                                                                                \
+            loop<adding, true>(span, frames, cross, direct);                                              \
+        else                                                                                              \
+            loop<adding, false>(span, frames, cross, direct);                                             \
+    }
+
+CROSSFEED_KERNEL(scalarKernel, scalarLoop)
 
 #if CROSSFEED_X86
 
@@ -49,8 +65,8 @@ inline __m128 sse2Channel(__m128 in, __m128 delayed, const float* out, __m128d c
     return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
 }
 
-template <bool adding>
-void sse2Kernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight, double directWeight) noexcept {
+template <bool adding, bool storing>
+void sse2Loop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight, double directWeight) noexcept {
     const __m128d cross = _mm_set1_pd(crossWeight);
     const __m128d direct = _mm_set1_pd(directWeight);
     std::int32_t i = 0;
@@ -61,11 +77,17 @@ void sse2Kernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
         const __m128 left = sse2Channel<adding>(inLeft, _mm_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
         const __m128 right =
             sse2Channel<adding>(inRight, _mm_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        if (storing) {
+            _mm_storeu_ps(s.ringLeft + i, inLeft);
+            _mm_storeu_ps(s.ringRight + i, inRight);
+        }
         _mm_storeu_ps(s.outLeft + i, left);
         _mm_storeu_ps(s.outRight + i, right);
     }
-    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+    scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
 }
+
+CROSSFEED_KERNEL(sse2Kernel, sse2Loop)
 
 // Both products are exact in double, so one fused multiply-add rounds the
 // same sum the separate multiply and add round.
@@ -79,9 +101,9 @@ CROSSFEED_AVX inline __m128 avxChannel(__m128 in, __m128 delayed, const float* o
     return _mm256_cvtpd_ps(sum);
 }
 
-template <bool adding>
-CROSSFEED_AVX void avxKernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
-                             double directWeight) noexcept {
+template <bool adding, bool storing>
+CROSSFEED_AVX void avxLoop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
+                           double directWeight) noexcept {
     const __m256d cross = _mm256_set1_pd(crossWeight);
     const __m256d direct = _mm256_set1_pd(directWeight);
     std::int32_t i = 0;
@@ -91,10 +113,22 @@ CROSSFEED_AVX void avxKernel(const CrossfeedSpan& s, std::int32_t frames, double
         const __m128 left = avxChannel<adding>(inLeft, _mm_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
         const __m128 right =
             avxChannel<adding>(inRight, _mm_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        if (storing) {
+            _mm_storeu_ps(s.ringLeft + i, inLeft);
+            _mm_storeu_ps(s.ringRight + i, inRight);
+        }
         _mm_storeu_ps(s.outLeft + i, left);
         _mm_storeu_ps(s.outRight + i, right);
     }
-    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+    scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
+}
+
+template <bool adding>
+CROSSFEED_AVX void avxKernel(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {
+    if (span.ringLeft)
+        avxLoop<adding, true>(span, frames, cross, direct);
+    else
+        avxLoop<adding, false>(span, frames, cross, direct);
 }
 
 #define CROSSFEED_AVX512 __attribute__((target("avx512f")))
@@ -112,9 +146,9 @@ CROSSFEED_AVX512 inline __m256 avx512Channel(__m256 in, __m256 delayed, const fl
     return narrow8(sum);
 }
 
-template <bool adding>
-CROSSFEED_AVX512 void avx512Kernel(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
-                                   double directWeight) noexcept {
+template <bool adding, bool storing>
+CROSSFEED_AVX512 void avx512Loop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
+                                 double directWeight) noexcept {
     const __m512d cross = _mm512_set1_pd(crossWeight);
     const __m512d direct = _mm512_set1_pd(directWeight);
     std::int32_t i = 0;
@@ -125,10 +159,23 @@ CROSSFEED_AVX512 void avx512Kernel(const CrossfeedSpan& s, std::int32_t frames, 
             avx512Channel<adding>(inLeft, _mm256_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
         const __m256 right =
             avx512Channel<adding>(inRight, _mm256_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
+        if (storing) {
+            _mm256_storeu_ps(s.ringLeft + i, inLeft);
+            _mm256_storeu_ps(s.ringRight + i, inRight);
+        }
         _mm256_storeu_ps(s.outLeft + i, left);
         _mm256_storeu_ps(s.outRight + i, right);
     }
-    scalarFrames<adding>(s, i, frames, crossWeight, directWeight);
+    scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
+}
+
+template <bool adding>
+CROSSFEED_AVX512 void avx512Kernel(const CrossfeedSpan& span, std::int32_t frames, double cross,
+                                   double direct) noexcept {
+    if (span.ringLeft)
+        avx512Loop<adding, true>(span, frames, cross, direct);
+    else
+        avx512Loop<adding, false>(span, frames, cross, direct);
 }
 
 bool runsAvx512() noexcept { return __builtin_cpu_supports("avx512f"); }

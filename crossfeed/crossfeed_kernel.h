@@ -14,6 +14,10 @@ struct CrossfeedSpan {
     const float* delayedRight;  // feeds the left output
     float* outLeft;
     float* outRight;
+    // When set, each frame's inputs are stored here once its delayed samples
+    // have been read, so a ring can be both read and refilled in one pass.
+    float* ringLeft = nullptr;
+    float* ringRight = nullptr;
 };
 
 // Outputs may be the very buffers of the inputs (any channel); the delayed

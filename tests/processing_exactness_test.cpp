@@ -88,15 +88,15 @@ TEST(ProcessingExactness, AddingSeparate) { runStream(true, Layout::separate); }
 TEST(ProcessingExactness, AddingInPlace) { runStream(true, Layout::inPlace); }
 TEST(ProcessingExactness, AddingSwappedInPlace) { runStream(true, Layout::swappedInPlace); }
 
-// Every offset from every ring phase at a fixed block size: the chunking
-// must not depend on where in the ring a block starts.
-TEST(ProcessingExactness, EveryRingPhaseAtLongDelays) {
+// Short and long offsets from every ring phase: neither the chunking nor
+// refilling the ring during a chunk may depend on where a block starts.
+TEST(ProcessingExactness, EveryRingPhase) {
     for (bool adding : {false, true}) {
         EffectInstance effect = newEffect();
         ReferenceCrossfeed reference;
         effect.setParameter(0, 0.6f);
         std::uint32_t seed = 5000u + adding;
-        for (int offset : {255, 256, 257, 384, 500, 510, 511}) {
+        for (int offset : {1, 4, 7, 8, 9, 15, 16, 17, 255, 256, 257, 384, 500, 510, 511}) {
             const float delay = static_cast<float>(offset) / 512.0f;
             effect.setParameter(1, delay);
             reference.setParameters(0.6f, delay);
@@ -147,8 +147,19 @@ TEST(ProcessingExactness, EveryKernelAgreesWithThePlainOne) {
                     const CrossfeedKernel plain = adding ? table.sets[0].adding : table.sets[0].replacing;
                     const CrossfeedKernel tested = adding ? kernels.adding : kernels.replacing;
                     plain({inL, inR, delayedL, delayedR, expectedL.data(), expectedR.data()}, frames, cross, direct);
-                    tested({inL, inR, delayedL, delayedR, actualL.data(), actualR.data()}, frames, cross, direct);
+                    // Refilling a ring on the way must not change a single output.
+                    std::vector<float> ringL(64, 5.0f), ringR(64, 5.0f);
+                    CrossfeedSpan span{inL, inR, delayedL, delayedR, actualL.data(), actualR.data()};
+                    if (frames % 2) {
+                        span.ringLeft = ringL.data();
+                        span.ringRight = ringR.data();
+                    }
+                    tested(span, frames, cross, direct);
                     for (int i = 0; i < 64; ++i) {
+                        if (frames % 2) {
+                            ASSERT_EQ(bitsOf(ringL[i]), bitsOf(i < frames ? inL[i] : 5.0f)) << kernels.name;
+                            ASSERT_EQ(bitsOf(ringR[i]), bitsOf(i < frames ? inR[i] : 5.0f)) << kernels.name;
+                        }
                         ASSERT_TRUE(sameResult(actualL[i], expectedL[i]))
                             << kernels.name << " frames " << frames << " left " << i;
                         ASSERT_TRUE(sameResult(actualR[i], expectedR[i]))
