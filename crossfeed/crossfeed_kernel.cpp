@@ -36,16 +36,16 @@ void scalarLoop(const CrossfeedSpan& span, std::int32_t frames, double cross, do
 }
 
 // Picks the loop that stores into a ring or the one that does not, once per call.
-#define CROSSFEED_KERNEL(name, loop)                                                                      \
+#define CROSSFEED_KERNEL(name, loop, ...)                                                                 \
     template <bool adding>                                                                                \
-    void name(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {     \
+    __VA_ARGS__ void name(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {     \
         if (span.ringLeft)                                                                                \
             loop<adding, true>(span, frames, cross, direct);                                              \
         else                                                                                              \
             loop<adding, false>(span, frames, cross, direct);                                             \
     }
 
-CROSSFEED_KERNEL(scalarKernel, scalarLoop)
+CROSSFEED_KERNEL(scalarKernel, scalarLoop, )
 
 #if CROSSFEED_X86
 
@@ -87,7 +87,7 @@ void sse2Loop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight, d
     scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
 }
 
-CROSSFEED_KERNEL(sse2Kernel, sse2Loop)
+CROSSFEED_KERNEL(sse2Kernel, sse2Loop, )
 
 // Both products are exact in double, so one fused multiply-add rounds the
 // same sum the separate multiply and add round.
@@ -123,13 +123,7 @@ CROSSFEED_AVX void avxLoop(const CrossfeedSpan& s, std::int32_t frames, double c
     scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
 }
 
-template <bool adding>
-CROSSFEED_AVX void avxKernel(const CrossfeedSpan& span, std::int32_t frames, double cross, double direct) noexcept {
-    if (span.ringLeft)
-        avxLoop<adding, true>(span, frames, cross, direct);
-    else
-        avxLoop<adding, false>(span, frames, cross, direct);
-}
+CROSSFEED_KERNEL(avxKernel, avxLoop, CROSSFEED_AVX)
 
 #define CROSSFEED_AVX512 __attribute__((target("avx512f")))
 
@@ -169,14 +163,7 @@ CROSSFEED_AVX512 void avx512Loop(const CrossfeedSpan& s, std::int32_t frames, do
     scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
 }
 
-template <bool adding>
-CROSSFEED_AVX512 void avx512Kernel(const CrossfeedSpan& span, std::int32_t frames, double cross,
-                                   double direct) noexcept {
-    if (span.ringLeft)
-        avx512Loop<adding, true>(span, frames, cross, direct);
-    else
-        avx512Loop<adding, false>(span, frames, cross, direct);
-}
+CROSSFEED_KERNEL(avx512Kernel, avx512Loop, CROSSFEED_AVX512)
 
 bool runsAvx512() noexcept { return __builtin_cpu_supports("avx512f"); }
 

@@ -14,6 +14,7 @@
 
 #include "host/effect_base.h"
 #include "host/entry.h"
+#include "support/module_under_test.h"
 #include "support/reference_crossfeed.h"
 
 namespace {
@@ -85,22 +86,6 @@ private:
     std::size_t position_ = 0;
 };
 
-HostInt EFFECT_CALL fuzzHost(EffectRecord*, std::int32_t opcode, std::int32_t, HostInt, void*, float) {
-    return opcode == kHostVersion ? 1 : 0;
-}
-
-bool sameSample(float a, float b) {
-    std::uint32_t x, y;
-    std::memcpy(&x, &a, 4);
-    std::memcpy(&y, &b, 4);
-    return x == y || (a != a && b != b);
-}
-
-std::uint32_t bitsOf(float value) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
 
 struct Slot {
     EffectRecord* record = nullptr;
@@ -113,7 +98,7 @@ constexpr std::size_t kTextBuffer = 256;
 
 void create(Slot& slot) {
     if (slot.record) return;
-    EffectBase* effect = createEffect(fuzzHost);
+    EffectBase* effect = createEffect(standardHostCallback);
     REQUIRE(effect);
     slot.record = effect->getRecord();
     REQUIRE(slot.record->object == effect && slot.record->magic == kEffectMagic);

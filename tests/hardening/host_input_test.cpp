@@ -26,9 +26,6 @@ HostInt EFFECT_CALL oddHost(EffectRecord*, std::int32_t opcode, std::int32_t, Ho
     return opcode == kHostVersion ? versionAnswer : -1;
 }
 
-// Same bits, or both NaN: NaN payloads are the arithmetic's business.
-bool sameSample(float a, float b) { return (a != a && b != b) || bitsOf(a) == bitsOf(b); }
-
 struct Block {
     Block(int frames, std::uint32_t seed)
         : left(noise(frames, seed)), right(noise(frames, seed + 1)), outLeft(frames), outRight(frames) {}

@@ -23,6 +23,10 @@ inline float floatFromBits(std::uint32_t bits) {
     return value;
 }
 
+// Same bits, or both NaN: which NaN payload survives is the arithmetic's
+// business, not ours.
+inline bool sameSample(float a, float b) { return bitsOf(a) == bitsOf(b) || (a != a && b != b); }
+
 // Deterministic noise in -1..1, the same on every target.
 inline std::vector<float> noise(std::size_t count, std::uint32_t seed) {
     std::vector<float> samples(count);

@@ -94,6 +94,13 @@ bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& er
             value = argv[++i];
             return true;
         };
+        // A value that may not be empty; `what` names what it must be.
+        auto needText = [&](const char* what) -> bool {
+            if (!needValue()) return false;
+            if (!value.empty()) return true;
+            error = arg + " needs " + what;
+            return false;
+        };
         auto flag = [&]() -> bool {
             if (!hasValue) return true;
             error = arg + " takes no value";
@@ -109,25 +116,13 @@ bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& er
             if (!flag()) return false;
             options.list = true;
         } else if (arg == "--module") {
-            if (!needValue()) return false;
-            if (value.empty()) {
-                error = "--module needs a path";
-                return false;
-            }
+            if (!needText("a path")) return false;
             options.module = value;
         } else if (arg == "--response") {
-            if (!needValue()) return false;
-            if (value.empty()) {
-                error = "--response needs a file name";
-                return false;
-            }
+            if (!needText("a file name")) return false;
             options.response = value;
         } else if (arg == "--program") {
-            if (!needValue()) return false;
-            if (value.empty()) {
-                error = "--program needs a number or a name";
-                return false;
-            }
+            if (!needText("a number or a name")) return false;
             options.program = value;
         } else if (arg == "--level") {
             double percent = 0.0;
