@@ -1,14 +1,13 @@
 #include <cstring>
 
 #include "crossfeed/crossfeed_effect.h"
+#include "crossfeed/parameter_units.h"
 
 namespace {
 
 constexpr char kParameterName[] = "Inter-Aural";
 constexpr char kCrossLevelLabel[] = "X-Over (%)";
 constexpr char kDelayLabel[] = "Delay (ms)";
-// Delay texts are shown at this rate whatever the host's sample rate.
-constexpr double kDisplayRateKilohertz = 44.1;
 
 static_assert(sizeof kParameterName <= kParameterTextBytes, "parameter name fits the host's buffer");
 static_assert(sizeof kCrossLevelLabel <= kParameterTextBytes, "label fits the host's buffer");
@@ -49,6 +48,6 @@ void CrossfeedEffect::getParameterDisplay(std::int32_t index, char* text) noexce
         formatFloat(crossLevel * 100.0f, text);
     } else if (index == kDelayAmount) {
         const float samples = static_cast<float>(delayLength) * delayAmount;
-        formatFloat(static_cast<float>(samples / kDisplayRateKilohertz), text);
+        formatFloat(static_cast<float>(samples / crossfeed_units::kDisplayRateKilohertz), text);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host/float_environment.h"
 #include "host/numeric.h"
 
 EffectBase::EffectBase(HostCallback host, std::int32_t programs, std::int32_t parameters) noexcept
@@ -35,6 +36,7 @@ EffectBase* EffectBase::effectOf(EffectRecord* record) noexcept {
 
 HostInt EFFECT_CALL EffectBase::recordDispatch(EffectRecord* record, std::int32_t opcode, std::int32_t index,
                                                HostInt value, void* pointer, float option) {
+    const ModuleFloatEnvironment environment;
     EffectBase* effect = effectOf(record);
     if (!effect) return 0;
     HostInt result = effect->dispatch(opcode, index, value, pointer, option);
@@ -47,23 +49,31 @@ HostInt EFFECT_CALL EffectBase::recordDispatch(EffectRecord* record, std::int32_
 
 void EFFECT_CALL EffectBase::recordProcessAdding(EffectRecord* record, float** inputs, float** outputs,
                                                  std::int32_t frames) {
+    const ModuleFloatEnvironment environment;
     EffectBase* effect = effectOf(record);
     if (effect && inputs && outputs) effect->processAdding(inputs, outputs, frames);
 }
 
 void EFFECT_CALL EffectBase::recordProcessReplacing(EffectRecord* record, float** inputs, float** outputs,
                                                     std::int32_t frames) {
+    const ModuleFloatEnvironment environment;
     EffectBase* effect = effectOf(record);
     if (effect && inputs && outputs) effect->processReplacing(inputs, outputs, frames);
 }
 
 void EFFECT_CALL EffectBase::recordSetParameter(EffectRecord* record, std::int32_t index, float value) {
+    const ModuleFloatEnvironment environment;
     if (EffectBase* effect = effectOf(record)) effect->setParameter(index, value);
 }
 
 float EFFECT_CALL EffectBase::recordGetParameter(EffectRecord* record, std::int32_t index) {
-    EffectBase* effect = effectOf(record);
-    return effect ? effect->getParameter(index) : 0.0f;
+    float value = 0.0f;
+    {
+        // The host's settings are back before the result is handed over.
+        const ModuleFloatEnvironment environment;
+        if (EffectBase* effect = effectOf(record)) value = effect->getParameter(index);
+    }
+    return value;
 }
 
 // ---- dispatcher ----

@@ -1,6 +1,7 @@
 #include "host/entry.h"
 
 #include "host/effect_base.h"
+#include "host/float_environment.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -22,6 +23,7 @@ extern "C" MODULE_EXPORT EffectRecord* EFFECT_CALL moduleMain(HostCallback host)
 
 extern "C" EffectRecord* EFFECT_CALL moduleMain(HostCallback host) noexcept {
     if (!host) return nullptr;
+    const ModuleFloatEnvironment environment;
     if (host(nullptr, kHostVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
     EffectBase* effect = createEffect(host);
     return effect ? effect->getRecord() : nullptr;

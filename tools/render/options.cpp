@@ -1,15 +1,13 @@
 #include "render/options.h"
 
+#include "crossfeed/parameter_units.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// The module shows its delay as ring samples at a fixed 44.1 kHz.
-constexpr double kDisplayRateKilohertz = 44.1;
-constexpr double kRingLength = 512.0;
 
 bool parseNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
@@ -63,12 +61,6 @@ const char kUsage[] =
     "\n"
     "A progress bar is shown for files longer than a few seconds when standard\n"
     "error is a terminal. Any failure prints one line and exits with status 1.\n";
-
-float levelFromPercent(double percent) { return static_cast<float>(percent / 100.0); }
-
-float delayFromMilliseconds(double milliseconds) {
-    return static_cast<float>(milliseconds * kDisplayRateKilohertz / kRingLength);
-}
 
 bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& error) {
     std::string positional[2];
@@ -127,21 +119,19 @@ bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& er
         } else if (arg == "--level") {
             double percent = 0.0;
             if (!needValue()) return false;
-            if (!parseNumber(value, percent) || percent < 0.0 || percent > 100.0) {
+            if (!parseNumber(value, percent) || !crossfeed_units::levelPercentInRange(percent)) {
                 error = "--level '" + value + "' is not a percentage from 0 to 100";
                 return false;
             }
-            options.level = levelFromPercent(percent);
+            options.level = crossfeed_units::levelFromPercent(percent);
         } else if (arg == "--delay") {
             double milliseconds = 0.0;
             if (!needValue()) return false;
-            // The parameter's whole range, 0..1, shown as milliseconds.
-            const double longest = kRingLength / kDisplayRateKilohertz;
-            if (!parseNumber(value, milliseconds) || milliseconds < 0.0 || milliseconds > longest + 5e-6) {
+            if (!parseNumber(value, milliseconds) || !crossfeed_units::delayMillisecondsInRange(milliseconds)) {
                 error = "--delay '" + value + "' is not a delay from 0 to 11.60997 ms";
                 return false;
             }
-            options.delay = std::fmin(delayFromMilliseconds(milliseconds), 1.0f);
+            options.delay = crossfeed_units::delayFromMilliseconds(milliseconds);
         } else if (arg == "--block") {
             long frames = 0;
             if (!needValue()) return false;

@@ -23,8 +23,4 @@ constexpr int kMaxBlock = 1 << 20;
 // False with a one-line reason in `error` when the command line is wrong.
 bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
-// Inverse of the module's display conversions.
-float levelFromPercent(double percent);
-float delayFromMilliseconds(double milliseconds);
-
 extern const char kUsage[];
