@@ -124,6 +124,15 @@ enum EffectOpcode : std::int32_t {
     kEditorClose = 15,
     kEditorIdle = 19,
     kEffectIdentify = 22,
+    // Asked by hosts of later interface versions.
+    kEffectCanBeAutomated = 26,
+    kEffectGetProgramNameIndexed = 29,
+    kEffectGetCategory = 35,
+    kEffectGetEffectName = 45,
+    kEffectGetVendorString = 47,
+    kEffectGetProductString = 48,
+    kEffectGetVendorVersion = 49,
+    kEffectGetInterfaceVersion = 58,
 };
 
 constexpr HostInt kIdentifyAnswer = fourCharCode('N', 'v', 'E', 'f');
@@ -131,6 +140,8 @@ constexpr HostInt kIdentifyAnswer = fourCharCode('N', 'v', 'E', 'f');
 // Text buffer limits a host can rely on.
 constexpr std::size_t kProgramNameBytes = 32;
 constexpr std::size_t kParameterTextBytes = 12;
+// Effect, vendor and product names.
+constexpr std::size_t kIdentityTextBytes = 32;
 
 class EffectBase;
 
