@@ -100,6 +100,16 @@ void CrossfeedEffect::suspend() noexcept {
     for (float* ring : delayLine) std::fill(ring, ring + delayLength, 0.0f);
 }
 
+std::int32_t CrossfeedEffect::getVendorVersion() noexcept { return CROSSFEED_VERSION_NUMBER; }
+
+std::int32_t CrossfeedEffect::getCategory() noexcept { return kCategoryEffect; }
+
+bool16 CrossfeedEffect::canParameterBeAutomated(std::int32_t index) noexcept {
+    return index == kCrossLevel || index == kDelayAmount;
+}
+
+std::int32_t CrossfeedEffect::getInterfaceVersion() noexcept { return kInterfaceVersion; }
+
 std::int32_t CrossfeedEffect::delayOffsetFor(float amount) noexcept {
     // Out-of-range and NaN delays must not move the read position out of the
     // ring, and a whole ring's delay would land back on the current sample:

@@ -20,6 +20,10 @@ public:
     static constexpr std::int32_t kRingLength = 512;
     static constexpr std::int32_t kCrossLevel = 0;
     static constexpr std::int32_t kDelayAmount = 1;
+    // What the identity opcodes answer: an effect (not an instrument), and
+    // the interface version whose queries the effect answers or declines.
+    static constexpr std::int32_t kCategoryEffect = 1;
+    static constexpr std::int32_t kInterfaceVersion = 2400;
     // Below this delay a kernel step could read a sample it stores itself;
     // no kernel steps over more frames than this.
     static constexpr std::int32_t kFusedMinimumOffset = 16;
@@ -41,6 +45,14 @@ public:
     void getParameterDisplay(std::int32_t index, char* text) noexcept override;
     void getParameterName(std::int32_t index, char* text) noexcept override;
     void suspend() noexcept override;
+    bool16 getEffectName(char* text) noexcept override;
+    bool16 getVendorString(char* text) noexcept override;
+    bool16 getProductString(char* text) noexcept override;
+    std::int32_t getVendorVersion() noexcept override;
+    std::int32_t getCategory() noexcept override;
+    bool16 canParameterBeAutomated(std::int32_t index) noexcept override;
+    bool16 getProgramNameIndexed(std::int32_t program, char* text) noexcept override;
+    std::int32_t getInterfaceVersion() noexcept override;
 
     // The delay in samples that processing applies for a delay parameter.
     static std::int32_t delayOffsetFor(float delayAmount) noexcept;

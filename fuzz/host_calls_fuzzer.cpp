@@ -114,6 +114,9 @@ void close(Slot& slot) {
 std::size_t textLimit(std::int32_t opcode) {
     if (opcode == kEffectGetProgramName) return kProgramNameBytes;
     if (opcode >= kEffectGetParameterLabel && opcode <= kEffectGetParameterName) return kParameterTextBytes;
+    if (opcode == kEffectGetProgramNameIndexed || opcode == kEffectGetEffectName ||
+        opcode == kEffectGetVendorString || opcode == kEffectGetProductString)
+        return kIdentityTextBytes;
     return 0;
 }
 
@@ -155,6 +158,14 @@ void dispatch(Slot& slot, Bytes& in) {
         return;
     case kEffectGetProgram: REQUIRE(answer >= 0 && answer < 4); break;
     case kEffectIdentify: REQUIRE(answer == kIdentifyAnswer); break;
+    case kEffectCanBeAutomated: REQUIRE(answer == (index == 0 || index == 1)); break;
+    case kEffectGetProgramNameIndexed: REQUIRE(answer == (pointer && index >= 0 && index < 4)); break;
+    case kEffectGetEffectName:
+    case kEffectGetVendorString:
+    case kEffectGetProductString: REQUIRE(answer == (pointer != nullptr)); break;
+    case kEffectGetCategory: REQUIRE(answer == 1); break;
+    case kEffectGetVendorVersion: REQUIRE(answer == 1000); break;
+    case kEffectGetInterfaceVersion: REQUIRE(answer == 2400); break;
     case kEffectPower:
         if (value == 0) slot.oracle.suspend();
         REQUIRE(answer == 0);
@@ -166,7 +177,7 @@ void dispatch(Slot& slot, Bytes& in) {
 
     if (limit && pointerKind == 1) {
         for (std::size_t i = limit; i < kTextBuffer; ++i) REQUIRE(guarded[i] == original[i]);
-        if (opcode == kEffectGetProgramName || index == 0 || index == 1)
+        if (answer || opcode == kEffectGetProgramName || index == 0 || index == 1)
             REQUIRE(std::memchr(guarded.data(), 0, limit) != nullptr);
     }
 }

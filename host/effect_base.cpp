@@ -108,6 +108,16 @@ HostInt EffectBase::dispatch(std::int32_t opcode, std::int32_t index, HostInt va
     case kEditorClose: if (editor) editor->close(); return 0;
     case kEditorIdle: if (editor) editor->idle(); return 0;
     case kEffectIdentify: return kIdentifyAnswer;
+    case kEffectCanBeAutomated:
+        return index >= 0 && index < parameterCount ? canParameterBeAutomated(index) != 0 : 0;
+    case kEffectGetProgramNameIndexed:
+        return text && index >= 0 && index < programCount ? getProgramNameIndexed(index, text) != 0 : 0;
+    case kEffectGetCategory: return getCategory();
+    case kEffectGetEffectName: return text ? getEffectName(text) != 0 : 0;
+    case kEffectGetVendorString: return text ? getVendorString(text) != 0 : 0;
+    case kEffectGetProductString: return text ? getProductString(text) != 0 : 0;
+    case kEffectGetVendorVersion: return getVendorVersion();
+    case kEffectGetInterfaceVersion: return getInterfaceVersion();
     default: return 0;
     }
 }
@@ -156,6 +166,14 @@ void EffectBase::setRealtimeQualities(std::int32_t qualities) noexcept { record.
 void EffectBase::setOfflineQualities(std::int32_t qualities) noexcept { record.offlineQualities = qualities; }
 void EffectBase::setInitialDelay(std::int32_t delay) noexcept { record.initialDelay = delay; }
 float EffectBase::getSampleRate() noexcept { return sampleRate; }
+bool16 EffectBase::getEffectName(char*) noexcept { return 0; }
+bool16 EffectBase::getVendorString(char*) noexcept { return 0; }
+bool16 EffectBase::getProductString(char*) noexcept { return 0; }
+std::int32_t EffectBase::getVendorVersion() noexcept { return 0; }
+std::int32_t EffectBase::getCategory() noexcept { return 0; }
+bool16 EffectBase::canParameterBeAutomated(std::int32_t) noexcept { return 0; }
+bool16 EffectBase::getProgramNameIndexed(std::int32_t, char*) noexcept { return 0; }
+std::int32_t EffectBase::getInterfaceVersion() noexcept { return 0; }
 std::int32_t EffectBase::getBlockSize() noexcept { return blockSize; }
 
 // ---- host requests ----

@@ -71,6 +71,17 @@ public:
     virtual void formatMilliseconds(float samples, char* text) noexcept;
     virtual void formatFloat(float value, char* text) noexcept;
     virtual void formatInteger(std::int32_t value, char* text) noexcept;
+    // Asked by hosts of later interface versions, which take 0 for "not
+    // supported". Names fill at most kIdentityTextBytes with the terminator.
+    virtual bool16 getEffectName(char* text) noexcept;
+    virtual bool16 getVendorString(char* text) noexcept;
+    virtual bool16 getProductString(char* text) noexcept;
+    virtual std::int32_t getVendorVersion() noexcept;
+    virtual std::int32_t getCategory() noexcept;
+    virtual bool16 canParameterBeAutomated(std::int32_t index) noexcept;
+    // `program` is one of the effect's; the current program stays.
+    virtual bool16 getProgramNameIndexed(std::int32_t program, char* text) noexcept;
+    virtual std::int32_t getInterfaceVersion() noexcept;
 
     EffectRecord* getRecord() noexcept { return &record; }
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "support/module_under_test.h"
@@ -133,6 +134,71 @@ TEST(Dispatcher, SelectsOnlyExistingPrograms) {
         EXPECT_EQ(effect.getParameter(0), 0.25f);
     }
     effect.setProgram(0);
+    EXPECT_EQ(effect.program(), 0);
+}
+
+// Hosts of later interface versions ask for the effect's identity; the
+// names land in 32 bytes at most, and nothing else of the effect moves.
+std::string identityText(EffectInstance& effect, std::int32_t opcode, std::int32_t index, HostInt& answer) {
+    char buffer[64];
+    std::memset(buffer, 0x5A, sizeof buffer);
+    answer = effect.dispatch(opcode, index, -1, buffer);
+    for (std::size_t i = kIdentityTextBytes; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], 0x5A) << "overrun at " << i;
+    if (!std::memchr(buffer, '\0', kIdentityTextBytes)) return "(unterminated)";
+    return buffer;
+}
+
+TEST(Identity, NamesVersionCategoryAndInterfaceVersion) {
+    EffectInstance effect = newEffect();
+    HostInt answer = 0;
+    EXPECT_EQ(identityText(effect, kEffectGetEffectName, 0, answer), "Crossfeed");
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(identityText(effect, kEffectGetVendorString, 0, answer), "The Crossfeed developers");
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(identityText(effect, kEffectGetProductString, 0, answer), "Crossfeed");
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(effect.dispatch(kEffectGetVendorVersion), 1000);
+    EXPECT_EQ(effect.dispatch(kEffectGetCategory), 1);
+    EXPECT_EQ(effect.dispatch(kEffectGetInterfaceVersion), 2400);
+    for (std::int32_t opcode : {kEffectGetEffectName, kEffectGetVendorString, kEffectGetProductString})
+        EXPECT_EQ(effect.dispatch(opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
+}
+
+TEST(Identity, ProgramNamesByNumberLeaveTheCurrentProgram) {
+    EffectInstance effect = newEffect();
+    effect.setProgram(2);
+    effect.setProgramName("Renamed");
+    const char* names[] = {"Bedroom studio", "Lounge room", "Renamed", "Car stereo"};
+    HostInt answer = 0;
+    for (std::int32_t program = 0; program < 4; ++program) {
+        EXPECT_EQ(identityText(effect, kEffectGetProgramNameIndexed, program, answer), names[program]);
+        EXPECT_EQ(answer, 1);
+    }
+    for (std::int32_t program : {-1, 4, 5, INT_MIN, INT_MAX}) {
+        char buffer[8];
+        std::memset(buffer, 0x5A, sizeof buffer);
+        EXPECT_EQ(effect.dispatch(kEffectGetProgramNameIndexed, program, -1, buffer), 0) << program;
+        for (char byte : buffer) EXPECT_EQ(byte, 0x5A) << program;
+    }
+    EXPECT_EQ(effect.dispatch(kEffectGetProgramNameIndexed, 0, -1, nullptr), 0);
+    EXPECT_EQ(effect.program(), 2);
+    EXPECT_EQ(effect.getParameter(0), 0.2f);
+    EXPECT_EQ(effect.programName(), "Renamed");
+}
+
+TEST(Identity, BothParametersCanBeAutomatedAndLaterQueriesAreDeclined) {
+    EffectInstance effect = newEffect();
+    EXPECT_EQ(effect.dispatch(kEffectCanBeAutomated, 0), 1);
+    EXPECT_EQ(effect.dispatch(kEffectCanBeAutomated, 1), 1);
+    for (std::int32_t index : {-1, 2, INT_MIN, INT_MAX}) EXPECT_EQ(effect.dispatch(kEffectCanBeAutomated, index), 0);
+    // Can-do strings, bypass, tail size, pin properties, process precision,
+    // start and stop of processing, and the rest of that version's queries.
+    char canDo[] = "receiveVstEvents";
+    for (std::int32_t opcode : {25, 27, 28, 30, 31, 32, 33, 34, 36, 37, 38, 39, 40, 41, 42, 43, 44, 46, 50, 51, 52,
+                                53, 54, 55, 56, 57, 59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74,
+                                75, 76, 77, 78})
+        EXPECT_EQ(effect.dispatch(opcode, 0, 0, canDo, 0.0f), 0) << "opcode " << opcode;
+    EXPECT_STREQ(canDo, "receiveVstEvents");
     EXPECT_EQ(effect.program(), 0);
 }
 

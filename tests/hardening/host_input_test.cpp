@@ -116,9 +116,10 @@ TEST(HostInput, ArgumentsAnOpcodeDoesNotUseAreNeverTouched) {
     const float options[] = {0.0f, kNaN, -kInf, 1e30f};
     const std::int32_t indices[] = {0, 1, -1, INT_MIN, INT_MAX};
     for (std::int32_t opcode = 0; opcode <= 40; ++opcode) {
-        // Close ends the effect; 2 and 4 to 8 use their arguments; 12 suspends.
+        // Close ends the effect; 2, 4 to 8 and 29 use their arguments; 12 suspends.
         if (opcode == kEffectClose || opcode == kEffectSetProgram || opcode == kEffectPower ||
-            (opcode >= kEffectSetProgramName && opcode <= kEffectGetParameterName))
+            (opcode >= kEffectSetProgramName && opcode <= kEffectGetParameterName) ||
+            opcode == kEffectGetProgramNameIndexed)
             continue;
         for (HostInt value : values)
             for (float option : options)
