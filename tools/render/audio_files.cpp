@@ -1,53 +1,71 @@
 #include "render/audio_files.h"
 
+#include <dirent.h>
+#include <emmintrin.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 
 namespace {
 
-// The temporary file a signal must remove; a plain buffer, since the
-// handler may only make async-signal-safe calls.
-char pendingPath[4096];
-volatile std::sig_atomic_t pendingSet = 0;
+// Temporary files a signal must remove: plain buffers, since the handler
+// may only make async-signal-safe calls. One slot per concurrent render.
+constexpr int kSlots = 256;
+char pendingPaths[kSlots][4096];
+volatile std::sig_atomic_t pendingSet[kSlots];
 
 extern "C" void removePendingAndExit(int signal) {
-    if (pendingSet) unlink(pendingPath);
-    _exit(128 + signal);
+    for (int i = 0; i < kSlots; ++i)
+        if (pendingSet[i]) unlink(pendingPaths[i]);
+    _exit(signal == SIGINT ? 130 : 128 + signal);
 }
 
-void watchSignals() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    struct sigaction action {};
-    action.sa_handler = removePendingAndExit;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
+int claimSlot(const std::string& path) {
+    static std::sig_atomic_t claimed[kSlots];
+    for (int i = 0; i < kSlots; ++i) {
+        if (__atomic_exchange_n(&claimed[i], 1, __ATOMIC_ACQ_REL)) continue;
+        if (path.size() >= sizeof pendingPaths[i]) {
+            __atomic_store_n(&claimed[i], 0, __ATOMIC_RELEASE);
+            return -1;
+        }
+        std::memcpy(pendingPaths[i], path.c_str(), path.size() + 1);
+        __atomic_store_n(&pendingSet[i], 1, __ATOMIC_RELEASE);
+        return i;
+    }
+    return -1;
 }
 
-std::string extensionOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    if (dot == (slash == std::string::npos ? 0 : slash + 1)) return "";  // a hidden file's name
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
+void releaseSlot(int slot) {
+    if (slot < 0) return;
+    __atomic_store_n(&pendingSet[slot], 0, __ATOMIC_RELEASE);
 }
 
-// 0 when libsndfile knows no major format by that extension.
+struct Alias {
+    const char* extension;
+    int format;
+};
+// Names libsndfile's own list lacks, or lists for several formats.
+constexpr Alias kAliases[] = {
+    {"wav", SF_FORMAT_WAV},   {"wave", SF_FORMAT_WAV},  {"aif", SF_FORMAT_AIFF},     {"aifc", SF_FORMAT_AIFF},
+    {"snd", SF_FORMAT_AU},    {"ogg", SF_FORMAT_OGG},   {"opus", SF_FORMAT_OGG},     {"mp3", SF_FORMAT_MPEG},
+    {"mp2", SF_FORMAT_MPEG},  {"mpc", SF_FORMAT_MPC2K}, {"nist", SF_FORMAT_NIST},    {"mat", SF_FORMAT_MAT5},
+    {"raw", 0},  // header-less audio could not be read back
+};
+
+// 0 when libsndfile writes no format by that extension.
 int majorFormatFor(const std::string& extension) {
-    if (extension.empty()) return 0;
-    if (extension == "aif" || extension == "aifc") return SF_FORMAT_AIFF;
-    if (extension == "ogg" || extension == "opus") return SF_FORMAT_OGG;
+    for (const Alias& alias : kAliases)
+        if (extension == alias.extension) return alias.format;
     int count = 0;
     sf_command(nullptr, SFC_GET_FORMAT_MAJOR_COUNT, &count, sizeof count);
     for (int i = 0; i < count; ++i) {
@@ -59,10 +77,31 @@ int majorFormatFor(const std::string& extension) {
     return 0;
 }
 
+bool formatWorks(int format, int sampleRate) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 2;
+    info.format = format;
+    return sf_format_check(&info);
+}
+
 std::string directoryOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
 }
 
 }  // namespace
@@ -72,21 +111,25 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::open(const std::string& path, std::string& error) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        error = "is a directory";
-        return false;
-    }
-    if (access(path.c_str(), R_OK) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
     info_ = SF_INFO{};
-    file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    if (path == "-") {
+        file_ = sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE);
+    } else {
+        struct stat status {};
+        if (stat(path.c_str(), &status) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (S_ISDIR(status.st_mode)) {
+            error = "is a directory";
+            return false;
+        }
+        if (access(path.c_str(), R_OK) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        file_ = sf_open(path.c_str(), SFM_READ, &info_);
+    }
     if (!file_) {
         error = std::string("cannot read it as audio: ") + sf_strerror(nullptr);
         return false;
@@ -99,33 +142,98 @@ bool InputFile::open(const std::string& path, std::string& error) {
         error = "reports no channels or no sample rate";
         return false;
     }
+    // libsndfile shortens a data chunk that runs past the end of the file
+    // and says so only in its log: "data : 1764000 (should be 499956)".
+    char log[8192] = {};
+    sf_command(file_, SFC_GET_LOG_INFO, log, sizeof log - 1);
+    const char* data = std::strstr(log, "\ndata : ");
+    if (data && std::strstr(data, "(should be") && std::strchr(data + 1, '\n') > std::strstr(data, "(should be")) {
+        const long long bytes = std::atoll(data + 8);
+        const int width = integerBits(info_.format) > 0 ? integerBits(info_.format) / 8 : 4;
+        const long long frame = static_cast<long long>(width) * info_.channels;
+        if (bytes > 0 && frame > 0 && bytes / frame > info_.frames) promised_ = bytes / frame;
+    }
     return true;
 }
 
-bool chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int& format,
-                        std::string& error) {
-    const std::string extension = extensionOf(path);
-    int major = majorFormatFor(extension);
-    if (major == 0) major = inputFormat & SF_FORMAT_TYPEMASK;
-    const int inputSubtype = inputFormat & SF_FORMAT_SUBMASK;
-    // Keep the input's byte order only within its own container.
-    const int endian = major == (inputFormat & SF_FORMAT_TYPEMASK) ? (inputFormat & SF_FORMAT_ENDMASK) : 0;
-    int candidates[] = {inputSubtype, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_FLOAT, SF_FORMAT_VORBIS};
-    if (extension == "opus") candidates[0] = SF_FORMAT_OPUS;
-    for (int subtype : candidates) {
-        SF_INFO info{};
-        info.samplerate = sampleRate;
-        info.channels = 2;
-        for (int order : {endian, 0}) {
-            info.format = major | subtype | order;
-            if (sf_format_check(&info)) {
-                format = info.format;
-                return true;
-            }
+std::string extensionOf(const std::string& path) {
+    const std::string base = baseOf(path);
+    const auto dot = base.rfind('.');
+    if (dot == std::string::npos || dot == 0) return "";
+    std::string extension = base.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+bool isLossy(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III: return true;
+    default: return false;
+    }
+}
+
+int integerBits(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32: return 32;
+    default: return 0;
+    }
+}
+
+bool isInteger(int format) { return integerBits(format) > 0; }
+
+bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampleRate, const std::string& bits,
+                        int& format, std::string& error) {
+    const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
+    int major = inputMajor;
+    if (!extension.empty()) {
+        major = majorFormatFor(extension);
+        if (major == 0) {
+            error = "libsndfile writes no '." + extension + "' files";
+            return false;
         }
     }
-    error = "cannot write " + (extension.empty() ? std::string("this format") : "'." + extension + "' files") +
-            " as stereo at " + std::to_string(sampleRate) + " Hz";
+    std::vector<int> candidates;
+    if (major == SF_FORMAT_OGG) {
+        candidates = {extension == "opus" ? SF_FORMAT_OPUS : SF_FORMAT_VORBIS};
+        if (extension.empty() && (inputFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS) candidates = {SF_FORMAT_OPUS};
+    } else if (major == SF_FORMAT_MPEG) {
+        candidates = {SF_FORMAT_MPEG_LAYER_III};
+    } else if (!bits.empty()) {
+        candidates = {bits == "16"   ? SF_FORMAT_PCM_16
+                      : bits == "24" ? SF_FORMAT_PCM_24
+                      : bits == "32" ? SF_FORMAT_PCM_32
+                                     : SF_FORMAT_FLOAT};
+    } else {
+        const int subtype = inputFormat & SF_FORMAT_SUBMASK;
+        const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+        // Decoded lossy input came from, and is played as, 16-bit.
+        if (!isLossy(inputFormat)) candidates.push_back(subtype);
+        if (floating) candidates.push_back(SF_FORMAT_PCM_24);
+        candidates.insert(candidates.end(), {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_FLOAT});
+    }
+    if (isLossy(candidates.front()) && !bits.empty()) {
+        error = "--bits applies only to uncompressed and FLAC output";
+        return false;
+    }
+    // Keep the input's byte order only within its own container.
+    const int endian = major == inputMajor ? (inputFormat & SF_FORMAT_ENDMASK) : 0;
+    for (int subtype : candidates)
+        for (int order : {endian, 0})
+            if (formatWorks(major | subtype | order, sampleRate)) {
+                format = major | subtype | order;
+                return true;
+            }
+    const std::string what = (bits.empty() ? formatName(major | candidates.front())
+                                           : formatName(major | candidates.front()));
+    error = "cannot write " + what + " as stereo at " + std::to_string(sampleRate) + " Hz";
     return false;
 }
 
@@ -138,6 +246,7 @@ std::string formatName(int format) {
         for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) name = "Ogg";
+    if ((format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) name = "MPEG";
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8: return name + " 8-bit";
@@ -148,8 +257,53 @@ std::string formatName(int format) {
     case SF_FORMAT_DOUBLE: return name + " double";
     case SF_FORMAT_VORBIS: return name + " Vorbis";
     case SF_FORMAT_OPUS: return name + " Opus";
+    case SF_FORMAT_MPEG_LAYER_III: return "MP3";
     default: return name;
     }
+}
+
+bool checkOutputTarget(const std::string& path, bool force, std::string& target, std::string& error) {
+    target = path;
+    struct stat link {};
+    if (lstat(path.c_str(), &link) != 0) return true;
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        error = "is a link to nothing";
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = std::string("is ") + kindOf(status.st_mode) + (S_ISLNK(link.st_mode) ? " (through a link)" : "") +
+                "; only regular files are replaced";
+        return false;
+    }
+    if (!force) {
+        error = "already exists (use --force to replace it)";
+        return false;
+    }
+    if (S_ISLNK(link.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (!resolved) {
+            error = std::strerror(errno);
+            return false;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    return true;
+}
+
+std::vector<std::string> staleTemporaries(const std::string& path) {
+    std::vector<std::string> found;
+    const std::string directory = directoryOf(path);
+    const std::string prefix = "." + baseOf(path) + ".part-";
+    DIR* listing = opendir(directory.c_str());
+    if (!listing) return found;
+    while (const dirent* entry = readdir(listing))
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
+            found.push_back((directory == "." && path.find('/') == std::string::npos ? "" : directory + "/") +
+                            entry->d_name);
+    closedir(listing);
+    return found;
 }
 
 PendingOutput::~PendingOutput() { discard(); }
@@ -158,41 +312,43 @@ void PendingOutput::discard() {
     if (file_) sf_close(file_);
     file_ = nullptr;
     if (!temporary_.empty()) {
-        pendingSet = 0;
         unlink(temporary_.c_str());
+        releaseSlot(slot_);
+        slot_ = -1;
         temporary_.clear();
     }
 }
 
 bool PendingOutput::create(const std::string& path, int format, int sampleRate, std::string& error) {
     discard();
-    watchSignals();
     path_ = path;
-    const std::string directory = directoryOf(path);
-    const auto slash = path.rfind('/');
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = directory + "/." + base + ".part-XXXXXX";
-    if (pattern.size() >= sizeof pendingPath) {
-        error = "name too long";
-        return false;
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = 2;
+    info.format = format;
+    if (path == "-") {
+        file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
+        if (!file_) {
+            error = std::string("cannot write ") + formatName(format) + " to standard output: " + sf_strerror(nullptr) +
+                    " (--type au, flac, caf, ogg or mp3 can go through a pipe)";
+            return false;
+        }
+        return true;
     }
+    const std::string directory = directoryOf(path);
+    std::string pattern = directory + "/." + baseOf(path) + ".part-XXXXXX";
     const int descriptor = mkstemp(pattern.data());
     if (descriptor < 0) {
         error = "cannot create a file in " + directory + ": " + std::strerror(errno);
         return false;
     }
     temporary_ = pattern;
-    std::memcpy(pendingPath, pattern.c_str(), pattern.size() + 1);
-    pendingSet = 1;
+    slot_ = claimSlot(pattern);
     // mkstemp makes the file private; the result should get the usual mode.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(descriptor, 0666 & ~mask);
 
-    SF_INFO info{};
-    info.samplerate = sampleRate;
-    info.channels = 2;
-    info.format = format;
     file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
     if (!file_) {
         close(descriptor);
@@ -200,24 +356,30 @@ bool PendingOutput::create(const std::string& path, int format, int sampleRate, 
         discard();
         return false;
     }
-    // Integer output clips what lies beyond full scale rather than wrapping.
-    sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;
 }
 
-bool PendingOutput::commit(bool replace, std::string& error) {
+bool PendingOutput::finish(std::string& error) {
     if (!file_) {
         error = "nothing written";
         return false;
     }
-    sf_write_sync(file_);
+    if (!temporary_.empty()) sf_write_sync(file_);
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) {
         error = std::string("cannot finish writing: ") + sf_error_number(closed);
+        return false;
+    }
+    return true;
+}
+
+bool PendingOutput::commit(bool replace, std::string& error) {
+    if (file_ && !finish(error)) {
         discard();
         return false;
     }
+    if (temporary_.empty()) return true;  // standard output
     int renamed;
     if (replace) {
         renamed = rename(temporary_.c_str(), path_.c_str());
@@ -238,9 +400,61 @@ bool PendingOutput::commit(bool replace, std::string& error) {
         discard();
         return false;
     }
-    pendingSet = 0;
+    releaseSlot(slot_);
+    slot_ = -1;
     temporary_.clear();
     return true;
+}
+
+SampleWriter::SampleWriter(SNDFILE* file, int format, bool dither)
+    : file_(file), bits_(integerBits(format)), dither_(dither && bits_ > 0 && bits_ <= 16) {}
+
+bool SampleWriter::write(const float* interleaved, sf_count_t frames) {
+    const std::size_t count = static_cast<std::size_t>(frames) * 2;
+    if (bits_ == 0) return sf_writef_float(file_, interleaved, frames) == frames;
+    // libsndfile's own clipping truncates; round to nearest here and hand it
+    // integers it only has to shift (its int samples are left-aligned).
+    buffer_.resize(count);
+    const double scale = std::ldexp(1.0, bits_ - 1);
+    const double high = scale - 1.0, low = -scale;
+    const int shift = 32 - bits_;
+    std::uint64_t clipped = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        double value = static_cast<double>(interleaved[i]) * scale;
+        if (dither_) {
+            // Triangular: the sum of two uniform values in -0.5..0.5 LSB.
+            noise_ = noise_ * 1664525u + 1013904223u;
+            const double first = static_cast<double>(noise_ >> 8) * (1.0 / 16777216.0);
+            noise_ = noise_ * 1664525u + 1013904223u;
+            const double second = static_cast<double>(noise_ >> 8) * (1.0 / 16777216.0);
+            value += first - second;
+        }
+        std::int32_t sample;
+        if (value >= high + 0.5) {
+            sample = static_cast<std::int32_t>(high);
+            ++clipped;
+        } else if (value < low - 0.5) {
+            sample = static_cast<std::int32_t>(low);
+            ++clipped;
+        } else if (value != value) {
+            sample = 0;
+        } else {
+            // In range now, so the conversion (to nearest, ties to even) is defined.
+            sample = _mm_cvtsd_si32(_mm_set_sd(value));
+        }
+        buffer_[i] = static_cast<int>(static_cast<std::uint32_t>(sample) << shift);
+    }
+    clipped_ += clipped;
+    return sf_writef_int(file_, buffer_.data(), frames) == frames;
+}
+
+void watchSignals() {
+    struct sigaction action {};
+    action.sa_handler = removePendingAndExit;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A reader that goes away shows up as a write error, not a silent death.
+    signal(SIGPIPE, SIG_IGN);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -3,7 +3,9 @@
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class InputFile {
 public:
@@ -12,25 +14,45 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
+    // "-" reads standard input.
     bool open(const std::string& path, std::string& error);
     SNDFILE* file() const { return file_; }
     const SF_INFO& info() const { return info_; }
+    // The frames the header promises when libsndfile found fewer in the file; 0 otherwise.
+    sf_count_t promisedFrames() const { return promised_; }
 
 private:
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
+    sf_count_t promised_ = 0;
 };
 
-// The stereo format to write `path` in: the major format its extension
-// names, else the input's; the input's encoding where that format takes it.
-bool chooseOutputFormat(const std::string& path, int inputFormat, int sampleRate, int& format,
-                        std::string& error);
+// Lower-case extension of a file name, "" when it has none.
+std::string extensionOf(const std::string& path);
+
+// The stereo format for an output with this extension (empty: the input's
+// container). `bits` is "", "16", "24", "32" or "float".
+bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampleRate, const std::string& bits,
+                        int& format, std::string& error);
+bool isLossy(int format);
+bool isInteger(int format);
+// Bits of an integer subtype, 0 for others.
+int integerBits(int format);
 
 // A short name for a format, such as "WAV float" or "FLAC 24-bit".
 std::string formatName(int format);
 
+// Refuses an OUTPUT that exists and is not a regular file (or a link to
+// one), or exists without `force`. `target` gets the file to write: a link
+// is written through to the file it names.
+bool checkOutputTarget(const std::string& path, bool force, std::string& target, std::string& error);
+
+// Temporary files of killed runs beside `path`.
+std::vector<std::string> staleTemporaries(const std::string& path);
+
 // Writes to a temporary file beside the destination and renames it into
 // place on commit; anything not committed is removed, even on a signal.
+// "-" writes standard output directly.
 class PendingOutput {
 public:
     PendingOutput() = default;
@@ -40,16 +62,39 @@ public:
 
     bool create(const std::string& path, int format, int sampleRate, std::string& error);
     SNDFILE* file() const { return file_; }
+    // Closes the audio; afterwards the temporary file may be edited (tags).
+    bool finish(std::string& error);
+    const std::string& temporary() const { return temporary_; }
     // `replace` allows an existing destination to be overwritten.
     bool commit(bool replace, std::string& error);
+    void discard();
 
 private:
-    void discard();
     std::string path_;
     std::string temporary_;
     SNDFILE* file_ = nullptr;
+    int slot_ = -1;
 };
 
-// True when both names exist and are the same file.
+// Rounds float samples to nearest for integer formats, clipping at full
+// scale and counting the clipped samples; optional triangular dither.
+class SampleWriter {
+public:
+    SampleWriter(SNDFILE* file, int format, bool dither);
+    bool write(const float* interleaved, sf_count_t frames);
+    std::uint64_t clipped() const { return clipped_; }
+
+private:
+    SNDFILE* file_;
+    int bits_;
+    bool dither_;
+    std::uint64_t clipped_ = 0;
+    std::uint32_t noise_ = 0x9e3779b9u;
+    std::vector<int> buffer_;
+};
+
+// Unlinks every pending temporary file and exits 130 (interrupt) or 128+N.
+void watchSignals();
+
 bool sameFile(const std::string& a, const std::string& b);
 bool fileExists(const std::string& path);
