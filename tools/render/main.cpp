@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -359,12 +360,10 @@ std::string baseName(const std::string& path) {
 int renderFolder(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
                  const Settings& settings) {
     const std::string& directory = options.directory;
-    struct stat status {};
-    if (stat(directory.c_str(), &status) == 0) {
-        if (!S_ISDIR(status.st_mode)) return fail(directory, "is not a directory");
-    } else if (mkdir(directory.c_str(), 0777) != 0) {
-        return fail(directory, std::string("cannot create it: ") + std::strerror(errno));
-    }
+    std::error_code failure;
+    std::filesystem::create_directories(directory, failure);
+    if (!std::filesystem::is_directory(directory))
+        return fail(directory, "cannot create it as a directory" + (failure ? ": " + failure.message() : std::string()));
     std::vector<std::string> outputs;
     for (const auto& input : options.inputs) {
         std::string name = baseName(input);

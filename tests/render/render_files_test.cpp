@@ -1,0 +1,432 @@
+// What comes out around the audio: exact integers, formats, tags, pipes,
+// folders and the refusals that keep a user's files safe.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/module_under_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeAudio(const fs::path& path, int format, int channels, int rate, const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    ASSERT_EQ(sf_writef_float(file, samples.data(), sf_count_t(samples.size()) / channels),
+              sf_count_t(samples.size()) / channels);
+    sf_close(file);
+}
+
+struct Ints {
+    SF_INFO info{};
+    std::vector<int> samples;  // left-aligned, as libsndfile gives them
+};
+
+Ints readInts(const fs::path& path) {
+    Ints audio;
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &audio.info);
+    if (!file) return audio;
+    audio.samples.resize(std::size_t(audio.info.frames) * std::size_t(audio.info.channels));
+    sf_readf_int(file, audio.samples.data(), audio.info.frames);
+    sf_close(file);
+    return audio;
+}
+
+std::vector<float> readFloats(const fs::path& path, SF_INFO* info = nullptr) {
+    SF_INFO local{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &local);
+    if (!file) return {};
+    std::vector<float> samples(std::size_t(local.frames) * std::size_t(local.channels));
+    sf_readf_float(file, samples.data(), local.frames);
+    sf_close(file);
+    if (info) *info = local;
+    return samples;
+}
+
+std::vector<float> processDirectly(const std::vector<float>& stereo, int program) {
+    const std::size_t frames = stereo.size() / 2;
+    std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        inL[i] = stereo[2 * i];
+        inR[i] = stereo[2 * i + 1];
+    }
+    EffectInstance effect = newEffect();
+    effect.setSampleRate(44100.0f);
+    effect.power(true);
+    effect.setProgram(program);
+    float* inputs[] = {inL.data(), inR.data()};
+    float* outputs[] = {outL.data(), outR.data()};
+    effect.processReplacing(inputs, outputs, std::int32_t(frames));
+    std::vector<float> result(stereo.size());
+    for (std::size_t i = 0; i < frames; ++i) {
+        result[2 * i] = outL[i];
+        result[2 * i + 1] = outR[i];
+    }
+    return result;
+}
+
+class RenderFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/render-files-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        dir = root / "files";
+        fs::create_directory(dir);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // `arguments` go through the shell, with a time limit on the whole line.
+    Outcome shell(const std::string& line) {
+        const std::string command = "cd '" + dir.string() + "' && timeout 60 sh -c '" + line + "' >'" +
+                                    (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
+        Outcome result;
+        const int status = std::system(command.c_str());
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = slurp(root / "out");
+        result.err = slurp(root / "err");
+        return result;
+    }
+    Outcome run(const std::string& arguments) { return shell(std::string(CROSSFEED_RENDER) + " " + arguments); }
+
+    std::set<std::string> listing() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path root, dir;
+};
+
+// The exact result, rounded to nearest and clipped, as the integer format holds it.
+std::vector<int> rounded(const std::vector<float>& exact, int bits) {
+    const double scale = std::ldexp(1.0, bits - 1);
+    std::vector<int> result;
+    for (float sample : exact) {
+        const double value = std::nearbyint(double(sample) * scale);
+        const double clipped = std::fmin(std::fmax(value, -scale), scale - 1);
+        result.push_back(int(std::int64_t(clipped) * (std::int64_t(1) << (32 - bits))));
+    }
+    return result;
+}
+
+TEST_F(RenderFiles, IntegerOutputIsTheExactResultRoundedToNearest) {
+    for (const int bits : {16, 24}) {
+        const int subtype = bits == 16 ? SF_FORMAT_PCM_16 : SF_FORMAT_PCM_24;
+        writeAudio(dir / "in.wav", SF_FORMAT_WAV | subtype, 2, 44100, noise(2 * 20000, 11));
+        const auto input = readFloats(dir / "in.wav");
+        for (const char* name : {"out.wav", "out.flac"}) {
+            const Outcome result = run(std::string("--program 1 in.wav ") + name);
+            ASSERT_EQ(result.status, 0) << result.err;
+            const Ints output = readInts(dir / name);
+            EXPECT_EQ(output.info.format & SF_FORMAT_SUBMASK, subtype) << name;
+            EXPECT_EQ(output.samples, rounded(processDirectly(input, 1), bits)) << bits << "-bit " << name;
+            fs::remove(dir / name);
+        }
+    }
+
+    // Float input beyond full scale: clipped, counted, and still a success.
+    auto loud = noise(2 * 5000, 12);
+    for (float& sample : loud) sample *= 1.5f;
+    writeAudio(dir / "loud.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, loud);
+    const Outcome clipped = run("--bits 16 loud.wav loud16.wav");
+    ASSERT_EQ(clipped.status, 0) << clipped.err;
+    const auto expected = rounded(processDirectly(loud, 0), 16);
+    EXPECT_EQ(readInts(dir / "loud16.wav").samples, expected);
+    std::size_t count = 0;
+    const double scale = 32768.0;
+    for (float sample : processDirectly(loud, 0))
+        count += std::nearbyint(sample * scale) > 32767 || std::nearbyint(sample * scale) < -32768;
+    ASSERT_GT(count, 0u);
+    EXPECT_NE(clipped.err.find(std::to_string(count) + " samples clipped"), std::string::npos) << clipped.err;
+
+    // Dither moves samples by at most one step and averages out.
+    const Outcome dithered = run("--dither --bits 16 in.wav dith.wav");
+    ASSERT_EQ(dithered.status, 0) << dithered.err;
+    const auto plain = rounded(processDirectly(readFloats(dir / "in.wav"), 0), 16);
+    const auto noisy = readInts(dir / "dith.wav").samples;
+    ASSERT_EQ(noisy.size(), plain.size());
+    std::size_t moved = 0;
+    double bias = 0;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const int step = (noisy[i] - plain[i]) / 65536;
+        EXPECT_LE(std::abs(step), 1) << i;
+        moved += step != 0;
+        bias += step;
+    }
+    EXPECT_GT(moved, plain.size() / 10);
+    EXPECT_LT(std::fabs(bias / double(plain.size())), 0.02);
+    EXPECT_NE(run("--dither in.flac d.flac").status, 0);
+}
+
+TEST_F(RenderFiles, TheExtensionNamesTheFormatAndUnknownOnesAreRefusedFirst) {
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 44100, 3));
+    const struct {
+        const char* name;
+        int format;
+    } cases[] = {{"o.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}, {"o.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                 {"o.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},          {"o.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+                 {"o.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16},          {"o.w64", SF_FORMAT_W64 | SF_FORMAT_PCM_16}};
+    for (const auto& item : cases) {
+        const Outcome result = run(std::string("in.wav ") + item.name);
+        ASSERT_EQ(result.status, 0) << item.name << result.err;
+        SF_INFO info{};
+        readFloats(dir / item.name, &info);
+        EXPECT_EQ(info.format & (SF_FORMAT_TYPEMASK | SF_FORMAT_SUBMASK), item.format) << item.name;
+    }
+    // MP3 in: decoded, and written as 16-bit where the container has no MP3.
+    const Outcome back = run("o.mp3 back.wav");
+    ASSERT_EQ(back.status, 0) << back.err;
+    SF_INFO info{};
+    readFloats(dir / "back.wav", &info);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(run("--bits 24 in.wav deep.flac").status, 0);
+    readFloats(dir / "deep.flac", &info);
+    EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    EXPECT_EQ(run("--quality 2 in.wav small.mp3").status, 0);
+    EXPECT_LT(fs::file_size(dir / "small.mp3"), fs::file_size(dir / "o.mp3"));
+
+    const auto before = listing();
+    const struct {
+        const char* arguments;
+        const char* message;
+    } refusals[] = {
+        {"in.wav out.xyz", "out.xyz: libsndfile writes no '.xyz' files"},
+        {"--bits float in.wav f.flac", "cannot write FLAC float"},
+        {"--bits 16 in.wav b.mp3", "--bits applies only"},
+        {"--quality 5 in.wav q.wav", "--quality applies only to lossy output"},
+        {"--quality 11 in.wav q.mp3", "--quality '11' is not a number"},
+        {"--level 0x10 in.wav l.wav", "--level '0x10' is not a percentage"},
+        {"--level 1e1 in.wav l.wav", "--level '1e1' is not a percentage"},
+        {"--delay -1 in.wav l.wav", "--delay '-1' is not a delay"},
+        {"--list --level 50", "--level is not used with --list"},
+        {"--response r.csv --program 1", "--program is not used with --response"},
+        {"--version --force", "--force is not used with --version"},
+        {"--jobs 2 in.wav j.wav", "--jobs is used only with -o DIR"},
+        {"--type flac in.wav t.wav", "--type is used only with - as OUTPUT"},
+    };
+    for (const auto& refusal : refusals) {
+        const Outcome result = run(refusal.arguments);
+        EXPECT_EQ(result.status, 1) << refusal.arguments;
+        EXPECT_NE(result.err.find(refusal.message), std::string::npos) << refusal.arguments << "\n" << result.err;
+        EXPECT_EQ(listing(), before) << refusal.arguments;
+    }
+    const Outcome version = run("--version");
+    ASSERT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out.rfind("crossfeed-render 1.0.0\nmodule ", 0), 0u) << version.out;
+}
+
+TEST_F(RenderFiles, OnlyRegularFilesAreEverReplaced) {
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 1000, 5));
+    // Our own nodes: the system's devices are never put at risk.
+    ASSERT_EQ(mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    fs::create_symlink("device", dir / "to-device");
+    fs::create_symlink("pipe", dir / "to-pipe.wav");
+    const auto before = listing();
+    for (const char* target : {"device", "pipe", "folder", "to-device", "to-pipe.wav"}) {
+        for (const char* force : {"", "--force "}) {
+            const Outcome result = run(std::string(force) + "in.wav " + target);
+            EXPECT_EQ(result.status, 1) << target;
+            EXPECT_NE(result.err.find("only regular files are replaced"), std::string::npos) << result.err;
+            const Outcome response = run(std::string(force) + "--response " + target);
+            EXPECT_EQ(response.status, 1) << target;
+        }
+    }
+    EXPECT_EQ(listing(), before);
+    EXPECT_TRUE(fs::is_character_file(dir / "device"));
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+
+    // A link to a regular file is written through, and stays a link.
+    std::ofstream(dir / "real.wav") << "old";
+    fs::create_symlink("real.wav", dir / "link.wav");
+    ASSERT_EQ(run("--force in.wav link.wav").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
+    EXPECT_EQ(readInts(dir / "real.wav").info.frames, 1000);
+
+    // --response keeps an existing file unless forced, and - is standard output.
+    std::ofstream(dir / "r.csv") << "mine";
+    EXPECT_EQ(run("--response r.csv").status, 1);
+    EXPECT_EQ(slurp(dir / "r.csv"), "mine");
+    const Outcome csv = run("--response -");
+    ASSERT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out.rfind("# Crossfeed responses", 0), 0u);
+    EXPECT_FALSE(fs::exists(dir / "-"));
+
+    // What a killed run left is named, not deleted.
+    std::ofstream(dir / ".new.wav.part-AbC123") << "x";
+    const Outcome stale = run("in.wav new.wav");
+    ASSERT_EQ(stale.status, 0) << stale.err;
+    EXPECT_NE(stale.err.find(".new.wav.part-AbC123"), std::string::npos) << stale.err;
+    EXPECT_TRUE(fs::exists(dir / ".new.wav.part-AbC123"));
+}
+
+TEST_F(RenderFiles, AnInputThatEndsEarlyFailsWithTheFramesRead) {
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 44100, 6));
+    writeAudio(dir / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 44100, 6));
+    fs::resize_file(dir / "in.wav", 44 + 4 * 10000);
+    fs::resize_file(dir / "in.flac", fs::file_size(dir / "in.flac") / 2);
+    const auto before = listing();
+    const Outcome wav = run("in.wav out.wav");
+    EXPECT_EQ(wav.status, 1);
+    EXPECT_NE(wav.err.find("in.wav: ends after 10000 frames; its header promises 44100"), std::string::npos) << wav.err;
+    const Outcome flac = run("in.flac out.flac");
+    EXPECT_EQ(flac.status, 1);
+    EXPECT_NE(flac.err.find("in.flac: "), std::string::npos) << flac.err;
+    EXPECT_NE(flac.err.find("frame"), std::string::npos) << flac.err;
+    EXPECT_EQ(listing(), before);
+    const Outcome kept = run("--keep-partial in.wav out.wav");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_EQ(readInts(dir / "out.wav").info.frames, 10000);
+}
+
+TEST_F(RenderFiles, PipesCarryOnlyAudio) {
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 30000, 8));
+    const std::string tool = CROSSFEED_RENDER;
+    // Standard input through a real pipe, then standard output into one.
+    Outcome result = shell("cat in.wav | " + tool + " --program 2 - piped.flac");
+    ASSERT_EQ(result.status, 0) << result.err;
+    ASSERT_EQ(run("--program 2 in.wav file.flac").status, 0);
+    EXPECT_EQ(readInts(dir / "piped.flac").samples, readInts(dir / "file.flac").samples);
+    result = shell(tool + " --program 2 --type au in.wav - | cat > out.au");
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(readInts(dir / "out.au").samples, readInts(dir / "file.flac").samples);
+    // sox as a second opinion on what came down the pipe.
+    result = shell(tool + " --type au in.wav - | sox -t au - -n stat 2>&1 | grep Samples");
+    EXPECT_NE(result.out.find("60000"), std::string::npos) << result.out << result.err;
+    result = shell(tool + " in.wav - | cat > refused");
+    EXPECT_NE(result.err.find("cannot write WAV 16-bit to standard output"), std::string::npos) << result.err;
+}
+
+TEST_F(RenderFiles, AnInterruptExitsWith130AndLeavesNothing) {
+    writeAudio(dir / "head.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 4410, 1));
+    int feed[2];
+    ASSERT_EQ(pipe(feed), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        dup2(feed[0], STDIN_FILENO);
+        close(feed[0]);
+        close(feed[1]);
+        chdir(dir.c_str());
+        execl(CROSSFEED_RENDER, CROSSFEED_RENDER, "-", "out.wav", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(feed[0]);
+    // An AU header without a length: the renderer waits for more, mid-file.
+    const std::string head = slurp(dir / "head.au");
+    std::string stream = head;
+    stream[8] = stream[9] = stream[10] = stream[11] = char(0xff);
+    ASSERT_EQ(write(feed[1], stream.data(), stream.size()), ssize_t(stream.size()));
+    bool temporary = false;
+    for (int i = 0; i < 500 && !temporary; ++i) {
+        for (const auto& entry : fs::directory_iterator(dir))
+            temporary |= entry.path().filename().string().rfind(".out.wav.part-", 0) == 0;
+        if (!temporary) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(temporary);
+    kill(child, SIGINT);
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 500 && done == 0; ++i) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    close(feed[1]);
+    ASSERT_EQ(done, child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(listing(), (std::set<std::string>{"head.au"}));
+}
+
+TEST_F(RenderFiles, AFolderOfFilesRendersInParallelAndReportsEachFailure) {
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        writeAudio(dir / name, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 20000, name[0]));
+    std::ofstream(dir / "bad.wav") << "not audio";
+    const Outcome result = run("--jobs 3 --program 1 -o out/sub a.wav bad.wav b.wav c.wav d.wav");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("bad.wav: cannot read it as audio"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("4 of 5 files rendered into out/sub, 1 failed"), std::string::npos) << result.err;
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"})
+        EXPECT_EQ(readInts(dir / "out/sub" / name).samples,
+                  rounded(processDirectly(readFloats(dir / name), 1), 16)) << name;
+    EXPECT_FALSE(fs::exists(dir / "out/sub/bad.wav"));
+    const Outcome typed = run("--type flac -o out a.wav b.wav");
+    ASSERT_EQ(typed.status, 0) << typed.err;
+    EXPECT_TRUE(fs::exists(dir / "out/a.flac"));
+}
+
+TEST_F(RenderFiles, TagsAndPicturesTravelWithTheAudio) {
+    writeAudio(dir / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 4410, 2));
+    // A small PNG-signature picture; metaflac stores the bytes as given.
+    std::ofstream(dir / "cover.png", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n", 8) << std::string(300, 'p');
+    // A script, since the shell line is quoted already.
+    std::ofstream(dir / "tag.sh") << "metaflac --remove-all-tags --set-tag=TITLE=Song --set-tag=ARTIST=Band "
+                                     "--set-tag=ALBUM=Record --set-tag=DATE=1999 --set-tag=TRACKNUMBER=3 "
+                                     "'--set-tag=REPLAYGAIN_TRACK_GAIN=-6.5 dB' --set-tag=MOOD=calm "
+                                     "--set-tag=COMMENT=mine '--import-picture-from=3|image/png|front|1x1x24|cover.png' "
+                                     "in.flac\n";
+    const Outcome tagged = shell("sh tag.sh");
+    ASSERT_EQ(tagged.status, 0) << tagged.err;
+    ASSERT_EQ(run("--program 1 in.flac out.flac").status, 0);
+    const Outcome exported = shell("metaflac --export-tags-to=- out.flac");
+    for (const char* tag : {"TITLE=Song", "ARTIST=Band", "ALBUM=Record", "DATE=1999", "TRACKNUMBER=3",
+                            "REPLAYGAIN_TRACK_GAIN=-6.5 dB", "MOOD=calm", "COMMENT=mine",
+                            "ENCODER=crossfeed-render 1.0.0: crossfeed program \"Lounge room\""})
+        EXPECT_NE(exported.out.find(std::string(tag) + "\n"), std::string::npos) << tag << "\n" << exported.out;
+    ASSERT_EQ(shell("metaflac --export-picture-to=cover-out.png out.flac").status, 0);
+    EXPECT_EQ(slurp(dir / "cover-out.png"), slurp(dir / "cover.png"));
+
+    // ID3 from an MP3 that ffmpeg made, into FLAC; RIFF INFO into WAV.
+    ASSERT_EQ(shell("ffmpeg -loglevel error -f lavfi -i sine=d=0.5 -ac 2 -metadata title=Tune -metadata artist=Player "
+                    "in.mp3").status, 0);
+    ASSERT_EQ(run("in.mp3 mp3.flac").status, 0);
+    const Outcome fromMp3 = shell("metaflac --export-tags-to=- mp3.flac");
+    EXPECT_NE(fromMp3.out.find("TITLE=Tune\n"), std::string::npos) << fromMp3.out;
+    EXPECT_NE(fromMp3.out.find("ARTIST=Player\n"), std::string::npos) << fromMp3.out;
+    ASSERT_EQ(shell("ffmpeg -loglevel error -f lavfi -i sine=d=0.5 -ac 2 -metadata title=Take -metadata artist=Crew "
+                    "-metadata comment=theirs in.wav").status, 0);
+    ASSERT_EQ(run("in.wav out.wav").status, 0);
+    const Outcome info = shell("ffprobe -loglevel error -show_entries format_tags -of default=nw=1 out.wav");
+    for (const char* tag : {"TAG:title=Take", "TAG:artist=Crew", "TAG:comment=theirs", "TAG:encoder=crossfeed-render"})
+        EXPECT_NE(info.out.find(tag), std::string::npos) << tag << "\n" << info.out;
+}
+
+}  // namespace
