@@ -1,0 +1,48 @@
+# make install / make uninstall: the renderer, the native module where the
+# renderer finds it (../lib/crossfeed/ from its own folder), the LV2 and
+# LADSPA plug-ins when they were built, the manual page and the licence.
+# Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=...
+PREFIX ?= /usr/local
+DESTDIR ?=
+DIST ?= dist
+RENDERER ?= $(DIST)/linux-x86_64/crossfeed-render
+MODULE ?= $(DIST)/linux-x86_64/crossfeed.so
+LV2_BUNDLE ?= $(DIST)/lv2/crossfeed.lv2
+LADSPA_PLUGIN ?= $(DIST)/ladspa/crossfeed.so
+INSTALL_SOURCE := $(patsubst %/mk/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))
+
+root := $(DESTDIR)$(PREFIX)
+docdir := $(root)/share/doc/crossfeed
+# Every installed file is listed here, so uninstall removes exactly those.
+manifest := $(docdir)/installed-files
+
+.PHONY: install uninstall
+install:
+	@test -x "$(RENDERER)" && test -f "$(MODULE)" || \
+	  { echo "install: build first (make): $(RENDERER) and $(MODULE) are needed" >&2; exit 1; }
+	@set -e; \
+	root="$(root)"; list=$$(mktemp); trap 'rm -f "$$list"' EXIT; \
+	put() { install -D -m "$$1" "$$2" "$$root/$$3"; echo "$$3" >> "$$list"; }; \
+	put 755 "$(RENDERER)" bin/crossfeed-render; \
+	put 644 "$(MODULE)" lib/crossfeed/crossfeed.so; \
+	if [ -d "$(LV2_BUNDLE)" ]; then \
+	  for file in "$(LV2_BUNDLE)"/*; do put 644 "$$file" "lib/lv2/crossfeed.lv2/$${file##*/}"; done; fi; \
+	if [ -f "$(LADSPA_PLUGIN)" ]; then put 644 "$(LADSPA_PLUGIN)" lib/ladspa/crossfeed.so; fi; \
+	put 644 "$(INSTALL_SOURCE)/tools/render/crossfeed-render.1" share/man/man1/crossfeed-render.1; \
+	put 644 "$(INSTALL_SOURCE)/LICENSE" share/doc/crossfeed/LICENSE; \
+	echo share/doc/crossfeed/installed-files >> "$$list"; \
+	install -m 644 "$$list" "$(manifest)"; \
+	echo "Installed into $$root: $$(wc -l < "$(manifest)") files (listed in $(manifest))"
+
+# Only the files listed, and only the folders that are ours alone.
+uninstall:
+	@set -e; root="$(root)"; \
+	test -f "$(manifest)" || { echo "uninstall: nothing installed in $$root ($(manifest) is missing)" >&2; exit 1; }; \
+	while IFS= read -r file; do \
+	  case $$file in ""|/*|*..*) continue ;; esac; \
+	  [ "$$file" = share/doc/crossfeed/installed-files ] || rm -f "$$root/$$file"; \
+	done < "$(manifest)"; \
+	rm -f "$(manifest)"; \
+	for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed; do \
+	  [ -d "$$root/$$dir" ] && rmdir "$$root/$$dir" 2>/dev/null || true; done; \
+	echo "Removed the files installed in $$root"
