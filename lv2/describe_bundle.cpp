@@ -29,30 +29,31 @@ struct Program {
 
 // The shortest decimal text whose float, read by any host, sets exactly
 // `parameter` through the shared conversion.
-std::string controlText(double approximate, float parameter, float (*convert)(float)) {
+// It stays within the port's range as a float, which is what hosts check.
+std::string controlText(double approximate, float parameter, float (*convert)(float), double maximum) {
+    const float largest = static_cast<float>(maximum);
     for (int decimals = 1; decimals <= 9; ++decimals) {
         char text[32];
         std::snprintf(text, sizeof text, "%.*f", decimals, approximate);
         const float asFloat = std::strtof(text, nullptr);
         const float viaDouble = static_cast<float>(std::strtod(text, nullptr));
-        if (convert(asFloat) == parameter && convert(viaDouble) == parameter) return text;
+        if (asFloat <= largest && viaDouble <= largest && convert(asFloat) == parameter &&
+            convert(viaDouble) == parameter)
+            return text;
     }
     std::fprintf(stderr, "lv2-describe: no control value gives the parameter %.9g\n", parameter);
     std::exit(1);
 }
 
-std::string levelText(float parameter) { return controlText(parameter * 100.0, parameter, levelParameter); }
+std::string levelText(float parameter) {
+    return controlText(parameter * 100.0, parameter, levelParameter, levelMaximum());
+}
 
 std::string delayText(float parameter) {
     const double milliseconds = parameter * crossfeed_units::kRingSamples / crossfeed_units::kDisplayRateKilohertz;
-    return controlText(milliseconds, parameter, delayParameter);
+    return controlText(milliseconds, parameter, delayParameter, delayMaximum());
 }
 
-std::string maximumText(double maximum) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.7g", maximum);
-    return text;
-}
 
 std::vector<Program> programsOf(CrossfeedEffect& effect) {
     std::vector<Program> programs;
@@ -115,13 +116,13 @@ void writePort(std::ostringstream& out, std::uint32_t index, const Program& firs
     if (index == kLevel)
         out << " ;\n        rdfs:comment \"How much of each channel reaches the other ear: 0 % keeps the channels "
                "apart, 100 % gives both ears the same mix.\" ;\n        lv2:default "
-            << first.level << " ;\n        lv2:minimum 0 ;\n        lv2:maximum " << maximumText(levelMaximum())
+            << first.level << " ;\n        lv2:minimum 0 ;\n        lv2:maximum " << levelText(1.0f)
             << " ;\n        units:unit units:pc";
     if (index == kDelay)
         out << " ;\n        rdfs:comment \"How much later the other ear hears each channel. The delay is a number "
                "of samples (0 to 511), shown as milliseconds at 44.1 kHz: at other sample rates the real delay "
                "scales by 44100 / rate.\" ;\n        lv2:default "
-            << first.delay << " ;\n        lv2:minimum 0 ;\n        lv2:maximum " << maximumText(delayMaximum())
+            << first.delay << " ;\n        lv2:minimum 0 ;\n        lv2:maximum " << delayText(1.0f)
             << " ;\n        units:unit units:ms";
 }
 
@@ -133,7 +134,7 @@ std::string pluginDescription(CrossfeedEffect& effect, const std::vector<Program
     const std::int32_t version = effect.getVendorVersion();
     std::ostringstream out;
     out << kPrefixes;
-    out << "<" CROSSFEED_LV2_URI ">\n    a lv2:Plugin , lv2:SpatialPlugin ;\n    doap:name " << quoted(name)
+    out << "<" CROSSFEED_LV2_URI ">\n    a lv2:Plugin , lv2:SpatialPlugin , doap:Project ;\n    doap:name " << quoted(name)
         << " ;\n    doap:license <https://opensource.org/licenses/MIT> ;\n    doap:maintainer [ foaf:name "
         << quoted(vendor) << " ] ;\n    lv2:minorVersion " << version / 100 % 10 << " ;\n    lv2:microVersion "
         << version % 100
