@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "support/module_under_test.h"
+#if defined(CROSSFEED_LV2_BINARY)
+#include "adapters/loaded_adapters.h"
+#endif
 
 #if COUNT_ALLOCATIONS
 extern "C" {
@@ -239,5 +242,43 @@ TEST(Leaks, TenThousandLivesReturnEverything) {
 #endif
     EXPECT_EQ(counts.allocations, counts.releases);
 }
+
+#if defined(CROSSFEED_LV2_BINARY)
+// The plug-ins of the other interfaces: instantiate allocates, run and
+// activate allocate nothing, cleanup gives everything back.
+TEST(RealTime, AdaptersRunWithoutAllocatingAndCleanUpEverything) {
+    REQUIRE_COUNTING();
+    for (LoadedAdapter* adapter : {static_cast<LoadedAdapter*>(&lv2Adapter()), static_cast<LoadedAdapter*>(&ladspaAdapter())}) {
+        adapter->instantiate(44100.0);  // one-time runtime caches
+        std::unique_ptr<AdapterInstance> instance;
+        const Counts made = countDuring([&] { instance = adapter->instantiate(48000.0); });
+        ASSERT_TRUE(instance) << adapter->name();
+        EXPECT_GE(made.allocations, 4) << adapter->name();
+        std::vector<float> left = noise(4096, 1), right = noise(4096, 2), outLeft(4096), outRight(4096);
+        float level = 45.0f, delay = 1.5f;
+        const Counts running = countDuring([&] {
+            instance->connect(kLevel, &level);
+            instance->connect(kDelay, &delay);
+            instance->activate();
+            instance->connect(kInLeft, left.data());
+            instance->connect(kInRight, right.data());
+            instance->connect(kOutLeft, outLeft.data());
+            instance->connect(kOutRight, outRight.data());
+            for (std::uint32_t frames : {1u, 64u, 511u, 4096u, 0u}) instance->run(frames);
+            level = std::numeric_limits<float>::quiet_NaN();
+            delay = 1e30f;
+            instance->run(4096);
+            instance->connect(kInRight, nullptr);
+            instance->run(4096);
+            instance->activate();
+        });
+        EXPECT_EQ(running.allocations, 0) << adapter->name();
+        EXPECT_EQ(running.releases, 0) << adapter->name();
+        const Counts gone = countDuring([&] { instance.reset(); });
+        EXPECT_EQ(gone.allocations, 0) << adapter->name();
+        EXPECT_EQ(gone.releases, made.allocations) << adapter->name();
+    }
+}
+#endif
 
 }  // namespace
