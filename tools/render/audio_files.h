@@ -81,16 +81,35 @@ private:
 class SampleWriter {
 public:
     SampleWriter(SNDFILE* file, int format, bool dither);
-    bool write(const float* interleaved, sf_count_t frames);
+    // Interleaves the two channels while converting them.
+    bool write(const float* left, const float* right, sf_count_t frames);
     std::uint64_t clipped() const { return clipped_; }
 
 private:
+    void roundExactly(const float* left, const float* right, std::size_t frames);
     SNDFILE* file_;
     int bits_;
     bool dither_;
     std::uint64_t clipped_ = 0;
     std::uint32_t noise_ = 0x9e3779b9u;
     std::vector<int> buffer_;
+    std::vector<short> shorts_;
+    std::vector<float> floats_;
+};
+
+// Reads stereo (mono doubled) as two float channels. 16-bit input is read
+// as such and converted here: the same values, in one pass.
+class SampleReader {
+public:
+    SampleReader(SNDFILE* file, const SF_INFO& info);
+    sf_count_t read(float* left, float* right, sf_count_t frames);
+
+private:
+    SNDFILE* file_;
+    int channels_;
+    bool shorts_;
+    std::vector<short> shortBuffer_;
+    std::vector<float> floatBuffer_;
 };
 
 // Unlinks every pending temporary file and exits 130 (interrupt) or 128+N.

@@ -284,7 +284,8 @@ int renderFile(const RenderOptions& options, const PluginModule& module, const s
     // Large reads and writes around the module's block-sized calls.
     const std::size_t blocks = std::max<std::size_t>(1, 16384 / std::size_t(block));
     const std::size_t chunk = blocks * std::size_t(block);
-    std::vector<float> interleaved(chunk * 2), inL(chunk), inR(chunk), outL(chunk), outR(chunk);
+    std::vector<float> inL(chunk), inR(chunk), outL(chunk), outR(chunk);
+    SampleReader reader(input.file(), info);
     SampleWriter writer(output.file(), format, options.dither);
     const bool progress = Console::get().terminal() && info.frames > 5 * sf_count_t(info.samplerate) &&
                           info.frames != SF_COUNT_MAX;
@@ -297,29 +298,16 @@ int renderFile(const RenderOptions& options, const PluginModule& module, const s
     } closeLine{line};
     sf_count_t done = 0;
     for (;;) {
-        const sf_count_t got = sf_readf_float(input.file(), interleaved.data(), sf_count_t(chunk));
+        const sf_count_t got = reader.read(inL.data(), inR.data(), sf_count_t(chunk));
         if (got <= 0) break;
         const std::size_t count = static_cast<std::size_t>(got);
-        if (mono) {
-            std::copy_n(interleaved.data(), count, inL.data());
-            std::copy_n(interleaved.data(), count, inR.data());
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                inL[i] = interleaved[2 * i];
-                inR[i] = interleaved[2 * i + 1];
-            }
-        }
         for (std::size_t start = 0; start < count; start += std::size_t(block)) {
             const std::size_t frames = std::min(std::size_t(block), count - start);
             float* inputs[] = {inL.data() + start, inR.data() + start};
             float* outputs[] = {outL.data() + start, outR.data() + start};
             effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(frames));
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            interleaved[2 * i] = outL[i];
-            interleaved[2 * i + 1] = outR[i];
-        }
-        if (!writer.write(interleaved.data(), got))
+        if (!writer.write(outL.data(), outR.data(), got))
             return fail(shownOutput, std::string("cannot write: ") + sf_strerror(output.file()));
         done += got;
         if (line >= 0) Console::get().update(line, int(std::min<sf_count_t>(100, done * 100 / info.frames)));
