@@ -1,13 +1,27 @@
 #!/bin/sh
 # One real host from Debian against the built plug-ins:
 #   real_hosts.sh HOST WORK_FOLDER LV2_PATH LADSPA_FILE VST_MODULE AUDIO_TOOL LV2_DESCRIBE
-# Each file it writes is inside its own fresh folder under WORK_FOLDER.
+# Each file it writes is inside its own fresh folder under WORK_FOLDER, and
+# every process it starts it stops by its id.
 set -eu
 host=$1 work=$2/$1 lv2_path=$3 ladspa=$4 module=$5 tool=$6 describe=$7
 uri=urn:crossfeed:crossfeed
 bundle=$lv2_path/crossfeed.lv2
+sink_conf=$(cd "$(dirname "$0")/../../pipewire" && pwd)/crossfeed-sink.conf
 rm -rf "$work" && mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+started=""
+# Asks each process to stop, then waits a bounded time before killing it.
+stop() {
+    for pid in "$@"; do kill -INT "$pid" 2>/dev/null || true; done
+    for pid in "$@"; do
+        tries=0
+        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+        kill -KILL "$pid" 2>/dev/null || true
+    done
+}
+cleanup() { [ -z "$started" ] || stop $started; rm -rf "$work"; }
+trap cleanup EXIT
+trap 'exit 1' INT TERM
 bounded() { timeout -k 5 120 "$@"; }
 
 # Each program's control values and a few others: "level delay" lines.
@@ -16,7 +30,7 @@ controls() {
     printf '%s\n' "0.0 0.0" "100.0 0.5" "63.2 7.77"
 }
 
-"$tool" input "$work/in.wav" 44100 20000 0 0
+if [ "$host" != pipewire ]; then "$tool" input "$work/in.wav" 44100 20000 0 0; fi
 
 # Runs "render OUT LEVEL DELAY" for each pair of controls and compares the
 # result with the VST module's rendering within TOLERANCE.
@@ -79,6 +93,77 @@ sox)
     # conversions back to float move a sample by at most one float step.
     render() { bounded sox -q "$work/in.wav" -e floating-point -b 32 "$1" ladspa "$ladspa" crossfeed "$2" "$3"; }
     against_module 5.97e-8 ;;
+pipewire)
+    # A private headless daemon with a dummy driver and no session manager,
+    # loading the shipped sink from its drop-in folder as a user's would.
+    export XDG_RUNTIME_DIR="$work/run" PIPEWIRE_RUNTIME_DIR="$work/run"
+    export LV2_PATH="$lv2_path" DBUS_SESSION_BUS_ADDRESS=disabled: PIPEWIRE_DEBUG=1
+    mkdir -p "$work/run" "$work/config/daemon.conf.d"
+    cp "$sink_conf" "$work/config/daemon.conf.d/"
+    cat >"$work/config/daemon.conf" <<'CONF'
+context.properties = { core.daemon = true core.name = pipewire-0 default.clock.rate = 48000 support.dbus = false }
+context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
+context.modules = [
+    { name = libpipewire-module-protocol-native }
+    { name = libpipewire-module-client-node }
+    { name = libpipewire-module-adapter }
+    { name = libpipewire-module-access }
+    { name = libpipewire-module-link-factory }
+    { name = libpipewire-module-spa-node-factory }
+]
+context.objects = [
+    { factory = spa-node-factory
+      args = { factory.name = support.node.driver node.name = Dummy-Driver priority.driver = 20000 } }
+]
+CONF
+    # Silence around the sound: the recording starts a few quanta late and
+    # drops its last partial quantum.
+    "$tool" input "$work/in.wav" 48000 24000 12000 24000
+    PIPEWIRE_CONFIG_DIR="$work/config" pipewire -c daemon.conf >"$work/daemon.log" 2>&1 &
+    started="$!"
+    node_id() { timeout 5 pw-cli ls Node | awk -v name="\"$1\"" '$1 == "id" { id = $2; sub(",", "", id) }
+                                                              $1 == "node.name" && $3 == name { print id }'; }
+    port_config() {
+        printf '{ "direction": "%s", "mode": "dsp", "format": { "mediaType": "audio", "mediaSubtype": "raw",' "$1"
+        printf ' "format": "F32P", "rate": 48000, "channels": 2, "position": [ "FL", "FR" ] } }'
+    }
+    # Waits up to five seconds for a node to appear; prints its id.
+    wait_node() {
+        tries=0
+        until id=$(node_id "$1") && [ -n "$id" ]; do
+            tries=$((tries + 1)); [ $tries -lt 50 ] || { echo "no node $1" >&2; cat "$work/daemon.log" >&2; exit 1; }
+            sleep 0.1
+        done
+        echo "$id"
+    }
+    sink=$(wait_node effect_input.crossfeed)
+    source=$(wait_node effect_output.crossfeed)
+    pw-cat --record -P '{ node.name = crossfeed-test-recorder }' --format f32 --rate 48000 --channels 2 \
+        "$work/out.wav" >"$work/recorder.log" 2>&1 &
+    recorder=$!
+    pw-cat --playback -P '{ node.name = crossfeed-test-player }' "$work/in.wav" >"$work/player.log" 2>&1 &
+    player=$!
+    started="$player $recorder $started"
+    timeout 5 pw-cli set-param "$sink" PortConfig "$(port_config Input)" >/dev/null
+    timeout 5 pw-cli set-param "$source" PortConfig "$(port_config Output)" >/dev/null
+    timeout 5 pw-cli set-param "$(wait_node crossfeed-test-recorder)" PortConfig "$(port_config Input)" >/dev/null
+    timeout 5 pw-cli set-param "$(wait_node crossfeed-test-player)" PortConfig "$(port_config Output)" >/dev/null
+    for channel in FL FR; do
+        bounded pw-link "effect_output.crossfeed:output_$channel" "crossfeed-test-recorder:input_$channel"
+        bounded pw-link "crossfeed-test-player:output_$channel" "effect_input.crossfeed:playback_$channel"
+    done
+    # 1.25 s of audio: the player ends well within 20 s.
+    tries=0
+    while kill -0 "$player" 2>/dev/null; do
+        tries=$((tries + 1)); [ $tries -lt 200 ] || { echo "the player did not finish" >&2; exit 1; }
+        sleep 0.1
+    done
+    stop "$recorder"
+    "$describe" --controls | head -1 | cut -f2,3 | {
+        read -r level delay
+        "$tool" render "$module" "$work/in.wav" "$work/expected.wav" "$level" "$delay"
+    }
+    "$tool" compare "$work/expected.wav" "$work/out.wav" 0 align ;;
 *)
     echo "unknown host $host" >&2; exit 2 ;;
 esac
