@@ -7,7 +7,6 @@ set -eu
 host=$1 work=$2/$1 lv2_path=$3 ladspa=$4 module=$5 tool=$6 describe=$7
 uri=urn:crossfeed:crossfeed
 bundle=$lv2_path/crossfeed.lv2
-sink_conf=$(cd "$(dirname "$0")/../../pipewire" && pwd)/crossfeed-sink.conf
 rm -rf "$work" && mkdir -p "$work"
 started=""
 # Asks each process to stop, then waits a bounded time before killing it.
@@ -19,7 +18,12 @@ stop() {
         kill -KILL "$pid" 2>/dev/null || true
     done
 }
-cleanup() { [ -z "$started" ] || stop $started; rm -rf "$work"; }
+cleanup() {
+    status=$?
+    [ -z "$started" ] || stop $started
+    rm -rf "$work"
+    exit $status
+}
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 bounded() { timeout -k 5 120 "$@"; }
@@ -30,7 +34,7 @@ controls() {
     printf '%s\n' "0.0 0.0" "100.0 0.5" "63.2 7.77"
 }
 
-if [ "$host" != pipewire ]; then "$tool" input "$work/in.wav" 44100 20000 0 0; fi
+if [ "${host%-once}" != pipewire ]; then "$tool" input "$work/in.wav" 44100 20000 0 0; fi
 
 # Runs "render OUT LEVEL DELAY" for each pair of controls and compares the
 # result with the VST module's rendering within TOLERANCE.
@@ -94,12 +98,20 @@ sox)
     render() { bounded sox -q "$work/in.wav" -e floating-point -b 32 "$1" ladspa "$ladspa" crossfeed "$2" "$3"; }
     against_module 5.97e-8 ;;
 pipewire)
+    # The daemon keeps real time on a shared machine: a missed cycle drops a
+    # quantum. Three tries, each from scratch, must not all miss.
+    for attempt in 1 2 3; do
+        if "$0" pipewire-once "$2" "$lv2_path" "$ladspa" "$module" "$tool" "$describe"; then exit 0; fi
+        echo "attempt $attempt failed" >&2
+    done
+    exit 1 ;;
+pipewire-once)
     # A private headless daemon with a dummy driver and no session manager,
     # loading the shipped sink from its drop-in folder as a user's would.
     export XDG_RUNTIME_DIR="$work/run" PIPEWIRE_RUNTIME_DIR="$work/run"
     export LV2_PATH="$lv2_path" DBUS_SESSION_BUS_ADDRESS=disabled: PIPEWIRE_DEBUG=1
     mkdir -p "$work/run" "$work/config/daemon.conf.d"
-    cp "$sink_conf" "$work/config/daemon.conf.d/"
+    cp "$(dirname "$0")/../../pipewire/crossfeed-sink.conf" "$work/config/daemon.conf.d/"
     cat >"$work/config/daemon.conf" <<'CONF'
 context.properties = { core.daemon = true core.name = pipewire-0 default.clock.rate = 48000 support.dbus = false }
 context.spa-libs = { audio.convert.* = audioconvert/libspa-audioconvert support.* = support/libspa-support }
