@@ -364,7 +364,6 @@ bool PendingOutput::finish(std::string& error) {
         error = "nothing written";
         return false;
     }
-    if (!temporary_.empty()) sf_write_sync(file_);
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) {
