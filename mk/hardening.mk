@@ -7,6 +7,9 @@
 
 HARDENING_JOBS ?= 2
 FUZZ_SECONDS ?= 75
+# The VST entry points get most of the time; the adapters are thinner.
+ADAPTER_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
+HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS))
 SANITIZE_FLAGS := -fno-sanitize-recover=all -fno-omit-frame-pointer -g
 export ASAN_OPTIONS := detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
@@ -31,11 +34,14 @@ fuzz:
 	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_FUZZ=ON \
 	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=OFF \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined $(SANITIZE_FLAGS)"
-	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer
+	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -runs=0 fuzz/corpus
 	rm -rf $(BUILD)/fuzz/found && mkdir -p $(BUILD)/fuzz/found
-	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
+	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(HOST_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/ $(BUILD)/fuzz/found fuzz/corpus
+	rm -rf $(BUILD)/fuzz/found-adapters && mkdir -p $(BUILD)/fuzz/found-adapters
+	$(BUILD)/fuzz/bin/adapter_calls_fuzzer -max_total_time=$(ADAPTER_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/adapters- $(BUILD)/fuzz/found-adapters
 
 coverage:
 	CXX=g++ cmake -S . -B $(BUILD)/coverage -DCMAKE_BUILD_TYPE=Debug -DCROSSFEED_TOOLS=OFF \
