@@ -16,9 +16,9 @@ work=$(realpath "$work")
 cp "$module" "$work/plugins/crossfeed.so"
 touch -d "@$(($(date +%s) - 10))" "$work/plugins/crossfeed.so"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
-       XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home/run" \
+       XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home/run" TMPDIR="$work/tmp" \
        LXVST_PATH="$work/plugins" VST_PATH="$work/plugins"
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 report() {  # report NAME STATUS
     if [ "$2" -eq 0 ]; then echo "PASS: ardour $1"; else echo "FAIL: ardour $1"; failures=$((failures + 1)); fi

@@ -13,10 +13,10 @@ rm -rf "$work"
 mkdir -p "$work/home"
 work=$(realpath "$work")
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
-       XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home/run" \
+       XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/home/run" TMPDIR="$work/tmp" \
        WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINESERVER
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 # LMMS looks for VST plug-ins in its default folder under HOME.
 mkdir -p "$HOME/Documents/lmms/plugins/vst"
 cp "$module" "$HOME/Documents/lmms/plugins/vst/crossfeed.dll"
