@@ -327,6 +327,10 @@ bool PendingOutput::create(const std::string& path, int format, int sampleRate, 
     info.channels = 2;
     info.format = format;
     if (path == "-") {
+        if (isatty(STDOUT_FILENO)) {
+            error = "is a terminal; send the audio into a pipe or a file";
+            return false;
+        }
         file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
         if (!file_) {
             error = std::string("cannot write ") + formatName(format) + " to standard output: " + sf_strerror(nullptr) +
