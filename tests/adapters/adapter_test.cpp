@@ -3,6 +3,8 @@
 // same bits, and bad host input a defined answer.
 #include <gtest/gtest.h>
 
+#include <xmmintrin.h>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -182,6 +184,25 @@ TEST_P(Adapters, AnySampleRateChangesNothingAudible) {
         instance->run(600);
         expectSameBits(expected, out, "at " + std::to_string(rate) + " Hz");
     }
+}
+
+TEST_P(Adapters, TheHostsFloatSettingsChangeNoBits) {
+    // Tiny samples: flush-to-zero or another rounding would change them.
+    Stereo input = noiseInput(1200, 13);
+    for (std::size_t i = 0; i < input.left.size(); ++i) {
+        input.left[i] *= 1e-37f;
+        input.right[i] *= 3e-38f;
+    }
+    const float level = 37.0f, delay = 0.7f;
+    const Stereo expected = runModule(input, &level, &delay);
+    const unsigned int saved = _mm_getcsr();
+    // Flush-to-zero, denormals-are-zero, round toward zero.
+    _mm_setcsr(saved | 0x8040 | 0x6000);
+    const Stereo out = runAdapter(adapter(), input, &level, &delay);
+    const unsigned int during = _mm_getcsr();
+    _mm_setcsr(saved);
+    EXPECT_EQ(during & ~0x3Fu, (saved | 0x8040 | 0x6000) & ~0x3Fu) << "the host's settings come back";
+    expectSameBits(expected, out, std::string(GetParam()) + " under the host's float settings");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothInterfaces, Adapters, ::testing::Values("LV2", "LADSPA"));
