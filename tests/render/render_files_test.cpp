@@ -270,7 +270,9 @@ TEST_F(RenderFiles, OnlyRegularFilesAreEverReplaced) {
         }
     }
     EXPECT_EQ(listing(), before);
-    if (device) EXPECT_TRUE(fs::is_character_file(dir / "device"));
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file(dir / "device"));
+    }
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
 
     // A link to a regular file is written through, and stays a link.
