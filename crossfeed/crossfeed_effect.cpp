@@ -36,8 +36,8 @@ EffectBase* createEffect(HostCallback host) noexcept {
 CrossfeedEffect::CrossfeedEffect(HostCallback host) noexcept : EffectBase(host, kProgramCount, kParameterCount) {
     programs = new (std::nothrow) CrossfeedProgram[kProgramCount];
     for (float*& ring : delayLine) {
-        ring = new (std::nothrow) float[kRingLength];
-        if (ring) std::fill(ring, ring + kRingLength, 0.0f);
+        ring = new (std::nothrow) float[kDelayLength];
+        if (ring) std::fill(ring, ring + kDelayLength, 0.0f);
     }
     loadPresets();
     if (programs) setProgram(0);
@@ -116,8 +116,8 @@ std::int32_t CrossfeedEffect::delayOffsetFor(float amount) noexcept {
     // 511 is the longest delay the ring holds.
     if (!(amount > 0.0f)) amount = 0.0f;
     if (amount > 1.0f) amount = 1.0f;
-    const std::int32_t offset = truncateToInt32(static_cast<float>(kRingLength) * amount);
-    return offset < kRingLength - 1 ? offset : kRingLength - 1;
+    const std::int32_t offset = truncateToInt32(static_cast<float>(kDelayLength) * amount);
+    return offset < kDelayLength - 1 ? offset : kDelayLength - 1;
 }
 
 void CrossfeedEffect::processAdding(float** inputs, float** outputs, std::int32_t frames) noexcept {
@@ -128,16 +128,8 @@ void CrossfeedEffect::processReplacing(float** inputs, float** outputs, std::int
     crossfeed<false>(inputs, outputs, frames);
 }
 
-// 32-bit hosts may call with a stack aligned to 4 bytes only; the vector
-// code below spills to the stack on the assumption of 16.
-#if defined(__i386__)
-#define CROSSFEED_ALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define CROSSFEED_ALIGN_STACK
-#endif
-
 template <bool adding>
-CROSSFEED_ALIGN_STACK void CrossfeedEffect::crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept {
+void CrossfeedEffect::crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept {
     const float* inLeft = inputs[0];
     const float* inRight = inputs[1];
     float* outLeft = outputs[0];

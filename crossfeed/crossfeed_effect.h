@@ -17,16 +17,17 @@ class CrossfeedEffect : public EffectBase {
 public:
     static constexpr std::int32_t kProgramCount = 4;
     static constexpr std::int32_t kParameterCount = 2;
-    static constexpr std::int32_t kRingLength = 512;
+    // Samples in each ring, whatever the sample rate: `delayLength`.
+    static constexpr std::int32_t kDelayLength = 512;
     static constexpr std::int32_t kCrossLevel = 0;
     static constexpr std::int32_t kDelayAmount = 1;
     // What the identity opcodes answer: an effect (not an instrument), and
     // the interface version whose queries the effect answers or declines.
     static constexpr std::int32_t kCategoryEffect = 1;
     static constexpr std::int32_t kInterfaceVersion = 2400;
-    // Below this delay a kernel step could read a sample it stores itself;
-    // no kernel steps over more frames than this.
+    // The shortest delay at which a kernel may refill the ring as it reads.
     static constexpr std::int32_t kFusedMinimumOffset = 16;
+    static_assert(kWidestKernelStep <= kFusedMinimumOffset, "a kernel step would read what it stores");
 
     explicit CrossfeedEffect(HostCallback host) noexcept;
     ~CrossfeedEffect() override;
@@ -58,6 +59,9 @@ public:
     static std::int32_t delayOffsetFor(float delayAmount) noexcept;
 
 private:
+    // Tests run every kernel set through the whole processing path.
+    friend class CrossfeedKernelOverride;
+
     template <bool adding>
     void crossfeed(float** inputs, float** outputs, std::int32_t frames) noexcept;
     void loadPresets() noexcept;
@@ -67,7 +71,7 @@ private:
     float* delayLine[2] = {nullptr, nullptr};
     std::int32_t writeIndex = 0;
     std::int32_t readIndex = 0;
-    std::int32_t delayLength = kRingLength;
+    std::int32_t delayLength = kDelayLength;
     std::int32_t programIndex = 0;
     CrossfeedProgram* programs = nullptr;
     CrossfeedKernels kernels{};

@@ -65,12 +65,15 @@ inline __m128 sse2Channel(__m128 in, __m128 delayed, const float* out, __m128d c
     return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
 }
 
+constexpr std::int32_t kSse2Step = 4;
+static_assert(kSse2Step <= kWidestKernelStep, "the SSE2 step reads no sample it stores itself");
+
 template <bool adding, bool storing>
 void sse2Loop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight, double directWeight) noexcept {
     const __m128d cross = _mm_set1_pd(crossWeight);
     const __m128d direct = _mm_set1_pd(directWeight);
     std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
+    for (; i + kSse2Step <= frames; i += kSse2Step) {
         // Every load of a frame comes before its stores: in-place safe.
         const __m128 inLeft = _mm_loadu_ps(s.inLeft + i);
         const __m128 inRight = _mm_loadu_ps(s.inRight + i);
@@ -101,13 +104,16 @@ CROSSFEED_AVX inline __m128 avxChannel(__m128 in, __m128 delayed, const float* o
     return _mm256_cvtpd_ps(sum);
 }
 
+constexpr std::int32_t kAvxStep = 4;
+static_assert(kAvxStep <= kWidestKernelStep, "the AVX step reads no sample it stores itself");
+
 template <bool adding, bool storing>
 CROSSFEED_AVX void avxLoop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
                            double directWeight) noexcept {
     const __m256d cross = _mm256_set1_pd(crossWeight);
     const __m256d direct = _mm256_set1_pd(directWeight);
     std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
+    for (; i + kAvxStep <= frames; i += kAvxStep) {
         const __m128 inLeft = _mm_loadu_ps(s.inLeft + i);
         const __m128 inRight = _mm_loadu_ps(s.inRight + i);
         const __m128 left = avxChannel<adding>(inLeft, _mm_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
@@ -125,48 +131,6 @@ CROSSFEED_AVX void avxLoop(const CrossfeedSpan& s, std::int32_t frames, double c
 
 CROSSFEED_KERNEL(avxKernel, avxLoop, CROSSFEED_AVX)
 
-#define CROSSFEED_AVX512 __attribute__((target("avx512f")))
-
-// The masked forms: the plain ones start from an undefined register, which
-// GCC 12 reports as an uninitialised read.
-CROSSFEED_AVX512 inline __m512d widen8(__m256 v) noexcept { return _mm512_maskz_cvtps_pd(0xFF, v); }
-CROSSFEED_AVX512 inline __m256 narrow8(__m512d v) noexcept { return _mm512_maskz_cvtpd_ps(0xFF, v); }
-
-template <bool adding>
-CROSSFEED_AVX512 inline __m256 avx512Channel(__m256 in, __m256 delayed, const float* out, __m512d cross,
-                                             __m512d direct) noexcept {
-    __m512d sum = _mm512_fmadd_pd(widen8(delayed), cross, _mm512_mul_pd(widen8(in), direct));
-    if (adding) sum = _mm512_add_pd(sum, widen8(_mm256_loadu_ps(out)));
-    return narrow8(sum);
-}
-
-template <bool adding, bool storing>
-CROSSFEED_AVX512 void avx512Loop(const CrossfeedSpan& s, std::int32_t frames, double crossWeight,
-                                 double directWeight) noexcept {
-    const __m512d cross = _mm512_set1_pd(crossWeight);
-    const __m512d direct = _mm512_set1_pd(directWeight);
-    std::int32_t i = 0;
-    for (; i + 8 <= frames; i += 8) {
-        const __m256 inLeft = _mm256_loadu_ps(s.inLeft + i);
-        const __m256 inRight = _mm256_loadu_ps(s.inRight + i);
-        const __m256 left =
-            avx512Channel<adding>(inLeft, _mm256_loadu_ps(s.delayedRight + i), s.outLeft + i, cross, direct);
-        const __m256 right =
-            avx512Channel<adding>(inRight, _mm256_loadu_ps(s.delayedLeft + i), s.outRight + i, cross, direct);
-        if (storing) {
-            _mm256_storeu_ps(s.ringLeft + i, inLeft);
-            _mm256_storeu_ps(s.ringRight + i, inRight);
-        }
-        _mm256_storeu_ps(s.outLeft + i, left);
-        _mm256_storeu_ps(s.outRight + i, right);
-    }
-    scalarFrames<adding, storing>(s, i, frames, crossWeight, directWeight);
-}
-
-CROSSFEED_KERNEL(avx512Kernel, avx512Loop, CROSSFEED_AVX512)
-
-bool runsAvx512() noexcept { return __builtin_cpu_supports("avx512f"); }
-
 bool runsAvx() noexcept {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma");
@@ -176,13 +140,9 @@ constexpr CrossfeedKernels kKernelSets[] = {
     {scalarKernel<false>, scalarKernel<true>, "scalar"},
     {sse2Kernel<false>, sse2Kernel<true>, "sse2"},
     {avxKernel<false>, avxKernel<true>, "avx+fma"},
-    {avx512Kernel<false>, avx512Kernel<true>, "avx512"},
 };
 
-int runnableSets() noexcept {
-    if (!runsAvx()) return 2;
-    return runsAvx512() ? 4 : 3;
-}
+int runnableSets() noexcept { return runsAvx() ? 3 : 2; }
 
 #else
 

@@ -7,6 +7,11 @@
 
 #include <cstdint>
 
+// The most frames any kernel handles in one step. A step loads all its
+// frames' delayed samples before it stores their inputs, so a delay of at
+// least this many frames never reads a sample the same step stores.
+constexpr std::int32_t kWidestKernelStep = 4;
+
 struct CrossfeedSpan {
     const float* inLeft;
     const float* inRight;

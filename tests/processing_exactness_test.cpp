@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crossfeed/crossfeed_kernel.h"
+#include "support/kernel_override.h"
 #include "support/module_under_test.h"
 #include "support/reference_crossfeed.h"
 
@@ -29,14 +30,14 @@ std::vector<float> samples(std::size_t count, std::uint32_t seed) {
 // One long stream through one effect and the oracle: the delay walks through
 // every offset (and values clamped beyond), the cross level changes between
 // blocks, and the effect is suspended now and then.
-void runStream(bool adding, Layout layout) {
+void runStream(bool adding, Layout layout, EffectInstance effect) {
+    ASSERT_TRUE(effect);
     std::vector<float> delays;
     for (int offset = 0; offset <= 512; ++offset) delays.push_back(static_cast<float>(offset) / 512.0f);
     const float inf = std::numeric_limits<float>::infinity();
     for (float beyond : {1.0001f, 7.5f, inf, -0.25f, -inf, std::nanf(""), 1e30f, 0.999f}) delays.push_back(beyond);
     const float crossLevels[] = {0.3f, 1.0f, 0.0f, 0.45f, 0.2f, 0.7131f, 0.25f};
 
-    EffectInstance effect = newEffect();
     ReferenceCrossfeed reference;
     std::uint32_t seed = 17u + static_cast<std::uint32_t>(adding) * 1000u + static_cast<std::uint32_t>(layout) * 100u;
     for (std::size_t block = 0; block < delays.size(); ++block) {
@@ -78,18 +79,19 @@ void runStream(bool adding, Layout layout) {
     }
 }
 
-TEST(ProcessingExactness, ReplacingSeparate) { runStream(false, Layout::separate); }
-TEST(ProcessingExactness, ReplacingInPlace) { runStream(false, Layout::inPlace); }
-TEST(ProcessingExactness, ReplacingSwappedInPlace) { runStream(false, Layout::swappedInPlace); }
-TEST(ProcessingExactness, AddingSeparate) { runStream(true, Layout::separate); }
-TEST(ProcessingExactness, AddingInPlace) { runStream(true, Layout::inPlace); }
-TEST(ProcessingExactness, AddingSwappedInPlace) { runStream(true, Layout::swappedInPlace); }
+TEST(ProcessingExactness, ReplacingSeparate) { runStream(false, Layout::separate, newEffect()); }
+TEST(ProcessingExactness, ReplacingInPlace) { runStream(false, Layout::inPlace, newEffect()); }
+TEST(ProcessingExactness, ReplacingSwappedInPlace) { runStream(false, Layout::swappedInPlace, newEffect()); }
+TEST(ProcessingExactness, AddingSeparate) { runStream(true, Layout::separate, newEffect()); }
+TEST(ProcessingExactness, AddingInPlace) { runStream(true, Layout::inPlace, newEffect()); }
+TEST(ProcessingExactness, AddingSwappedInPlace) { runStream(true, Layout::swappedInPlace, newEffect()); }
 
 // Short and long offsets from every ring phase: neither the chunking nor
 // refilling the ring during a chunk may depend on where a block starts.
-TEST(ProcessingExactness, EveryRingPhase) {
+void runEveryRingPhase(EffectInstance (*makeEffect)(const CrossfeedKernels*), const CrossfeedKernels* kernels) {
     for (bool adding : {false, true}) {
-        EffectInstance effect = newEffect();
+        EffectInstance effect = makeEffect(kernels);
+        ASSERT_TRUE(effect);
         ReferenceCrossfeed reference;
         effect.setParameter(0, 0.6f);
         std::uint32_t seed = 5000u + adding;
@@ -116,6 +118,50 @@ TEST(ProcessingExactness, EveryRingPhase) {
                 }
             }
         }
+    }
+}
+
+EffectInstance moduleEffect(const CrossfeedKernels*) { return newEffect(); }
+EffectInstance effectWithKernels(const CrossfeedKernels* kernels) {
+    return CrossfeedKernelOverride::effectWith(*kernels);
+}
+
+// A sum that double precision rounds away and x87's extended precision
+// keeps: a build whose arithmetic slipped to the x87 unit gives 2^-61, not 0.
+TEST(ProcessingExactness, SumsAreRoundedToDoubleNotExtended) {
+    const CrossfeedKernelTable table = availableCrossfeedKernels();
+    for (int set = -1; set < table.count; ++set) {
+        EffectInstance effect = set < 0 ? newEffect() : CrossfeedKernelOverride::effectWith(table.sets[set]);
+        ASSERT_TRUE(effect);
+        effect.setParameter(0, 1.0f);
+        effect.setParameter(1, 0.0f);
+        for (int frames : {1, 3, 7}) {
+            // Each output: 0.5 * 1 + 0.5 * 2^-60 + (-0.5).
+            std::vector<float> inL(frames, 1.0f), inR(frames, std::ldexp(1.0f, -60));
+            std::vector<float> outL(frames, -0.5f), outR(frames, -0.5f);
+            float* in[2] = {inL.data(), inR.data()};
+            float* out[2] = {outL.data(), outR.data()};
+            effect.processAdding(in, out, frames);
+            for (int i = 0; i < frames; ++i) {
+                EXPECT_EQ(bitsOf(outL[i]), 0u) << (set < 0 ? "module" : table.sets[set].name) << " frame " << i;
+                EXPECT_EQ(bitsOf(outR[i]), 0u) << (set < 0 ? "module" : table.sets[set].name) << " frame " << i;
+            }
+        }
+    }
+}
+
+TEST(ProcessingExactness, EveryRingPhase) { runEveryRingPhase(moduleEffect, nullptr); }
+
+// Each kernel set this processor runs, not only the one the module picks,
+// through the whole processing path: chunks, ring refills and wraps.
+TEST(ProcessingExactness, EveryKernelThroughTheWholeEffect) {
+    const CrossfeedKernelTable table = availableCrossfeedKernels();
+    for (int set = 0; set < table.count; ++set) {
+        SCOPED_TRACE(table.sets[set].name);
+        for (bool adding : {false, true})
+            for (Layout layout : {Layout::separate, Layout::inPlace, Layout::swappedInPlace})
+                runStream(adding, layout, CrossfeedKernelOverride::effectWith(table.sets[set]));
+        runEveryRingPhase(effectWithKernels, &table.sets[set]);
     }
 }
 

@@ -58,11 +58,17 @@ std::string independentFloatText(float value) {
     return text + digits;
 }
 
+// Digits by repeated division, right-aligned in seven places with blanks.
 std::string independentIntegerText(std::int32_t value) {
     if (value >= 100000000 || value < -9999999) return " Huge!  ";
-    char text[32];
-    std::snprintf(text, sizeof text, "%7ld", static_cast<long>(value));
-    return text;
+    std::int64_t magnitude = value < 0 ? -static_cast<std::int64_t>(value) : value;
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + magnitude % 10));
+        magnitude /= 10;
+    } while (magnitude > 0);
+    if (value < 0) digits.insert(digits.begin(), '-');
+    return std::string(digits.size() < 7 ? 7 - digits.size() : 0, ' ') + digits;
 }
 
 TEST(FormatFloat, DocumentedValues) {

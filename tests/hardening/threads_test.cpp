@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,11 @@ std::string runOneEffect(int id, std::atomic<int>& ready) {
 }
 
 TEST(Threads, EightEffectsOnEightThreadsShareNothing) {
+    // Set by the wine runner where the kernel runs no 32-bit programs itself
+    // and an emulator runs them: wine there cannot keep eight threads.
+    if (std::getenv("CROSSFEED_I386_EMULATED"))
+        GTEST_SKIP() << "32-bit programs run under an emulator on this machine, where wine cannot start eight "
+                        "threads; this test runs wherever the kernel runs 32-bit programs";
     moduleUnderTest();  // loaded once, before the threads race for it
     std::atomic<int> ready{0};
     std::vector<std::string> failures(kThreads);

@@ -6,7 +6,7 @@
 
 class ReferenceCrossfeed {
 public:
-    static constexpr int kRingLength = 512;
+    static constexpr int kDelayLength = 512;
 
     void setParameters(float crossLevel, float delayAmount) {
         crossLevel_ = crossLevel;
@@ -19,8 +19,8 @@ public:
         float d = delayAmount;
         if (d != d || d < 0.0f) d = 0.0f;
         if (d > 1.0f) d = 1.0f;
-        const int offset = static_cast<int>(static_cast<float>(kRingLength) * d);
-        return offset == kRingLength ? kRingLength - 1 : offset;
+        const int offset = static_cast<int>(static_cast<float>(kDelayLength) * d);
+        return offset == kDelayLength ? kDelayLength - 1 : offset;
     }
 
     void suspend() {
@@ -31,7 +31,7 @@ public:
     void process(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int frames,
                  bool adding) {
         int read = write_ - offsetFor(delayAmount_);
-        if (read < 0) read += kRingLength;
+        if (read < 0) read += kDelayLength;
         const float cross = crossLevel_ / 2.0f;
         const float direct = 1.0f - cross;
         for (int i = 0; i < frames; ++i) {
@@ -47,14 +47,14 @@ public:
             }
             outLeft[i] = static_cast<float>(l);
             outRight[i] = static_cast<float>(r);
-            write_ = (write_ + 1) % kRingLength;
-            read = (read + 1) % kRingLength;
+            write_ = (write_ + 1) % kDelayLength;
+            read = (read + 1) % kDelayLength;
         }
     }
 
 private:
     float crossLevel_ = 0.0f;
     float delayAmount_ = 0.0f;
-    float rings_[2][kRingLength] = {};
+    float rings_[2][kDelayLength] = {};
     int write_ = 0;
 };
