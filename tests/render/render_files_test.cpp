@@ -171,6 +171,18 @@ TEST_F(RenderFiles, IntegerOutputIsTheExactResultRoundedToNearest) {
     ASSERT_GT(count, 0u);
     EXPECT_NE(clipped.err.find(std::to_string(count) + " samples clipped"), std::string::npos) << clipped.err;
 
+    // Not-a-number and infinities become silence and full scale, in every
+    // integer width, without an undefined conversion.
+    std::vector<float> odd = noise(2 * 600, 13);
+    for (std::size_t i = 0; i < odd.size(); i += 7) odd[i] = i % 3 ? NAN : (i % 2 ? INFINITY : -INFINITY);
+    writeAudio(dir / "odd.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 44100, odd);
+    for (const char* bits : {"16", "24", "32"}) {
+        const Outcome result = run(std::string("--bits ") + bits + " --force odd.wav odd-int.wav");
+        ASSERT_EQ(result.status, 0) << bits << result.err;
+        EXPECT_NE(result.err.find("samples clipped"), std::string::npos) << result.err;
+        EXPECT_EQ(readInts(dir / "odd-int.wav").info.frames, 600);
+    }
+
     // Dither moves samples by at most one step and averages out.
     const Outcome dithered = run("--dither --bits 16 in.wav dith.wav");
     ASSERT_EQ(dithered.status, 0) << dithered.err;
