@@ -25,7 +25,7 @@ constexpr float kCrossLevel = 0.3f;
 // in-place processing and adding never drift into overflow or subnormals.
 constexpr int kRefreshEvery = 64;
 
-enum class Kind { crossfeed, reference, bs2b, copy };
+enum class Kind { crossfeed, baseline, reference, bs2b, copy };
 
 struct Case {
     Kind kind;
@@ -37,6 +37,8 @@ struct Case {
 
 std::map<std::string, Case> cases;
 PluginModule* module = nullptr;
+// Another build of the module to compare with in the same run, if given.
+PluginModule* baselineModule = nullptr;
 
 float delayFor(int offset) { return offset == 511 ? 1.0f : static_cast<float>(offset) / 512.0f; }
 
@@ -78,8 +80,9 @@ void runCase(benchmark::State& state, Case c) {
     };
 
     switch (c.kind) {
-    case Kind::crossfeed: {
-        EffectInstance effect(module->instantiate());
+    case Kind::crossfeed:
+    case Kind::baseline: {
+        EffectInstance effect((c.kind == Kind::crossfeed ? module : baselineModule)->instantiate());
         if (!effect) {
             state.SkipWithError("the module made no effect");
             return;
@@ -165,6 +168,7 @@ void registerAll() {
                     const std::string tail = modeName(adding) + "/" + buffersName(inPlace) + "/" +
                                              std::to_string(block) + "/" + std::to_string(offset);
                     add("crossfeed/" + tail, {Kind::crossfeed, adding, inPlace, block, offset});
+                    if (baselineModule) add("baseline/" + tail, {Kind::baseline, adding, inPlace, block, offset});
                     add("reference/" + tail, {Kind::reference, adding, inPlace, block, offset});
                 }
     }
@@ -233,6 +237,28 @@ void printRatios(const RatioReporter& reporter) {
                                 buffersName(inPlace).c_str(), block, offset, vsReference, vsBs2b, vsCopy,
                                 ok ? "" : "  below target");
                 }
+    if (baselineModule) {
+        std::printf("\nAgainst the baseline module (time of this build / time of the baseline)\n");
+        for (bool adding : {false, true})
+            for (int block : kBlocks) {
+                double sum = 0.0;
+                int count = 0;
+                for (bool inPlace : {false, true})
+                    for (int offset : kOffsets) {
+                        const std::string tail = modeName(adding) + "/" + buffersName(inPlace) + "/" +
+                                                 std::to_string(block) + "/" + std::to_string(offset);
+                        const double ours = reporter.framesPerSecond("crossfeed/" + tail);
+                        const double base = reporter.framesPerSecond("baseline/" + tail);
+                        if (ours > 0.0 && base > 0.0) {
+                            sum += base / ours;
+                            ++count;
+                        }
+                    }
+                if (count)
+                    std::printf("%-10s block %5d: %.3fx (mean of %d cases)\n", modeName(adding).c_str(), block,
+                                sum / count, count);
+            }
+    }
     if (measured)
         std::printf("Targets at 512 frames (replacing: >= 3x reference, >= 8x bs2b, <= 8x memcpy's time; "
                     "adding: >= 2.5x reference): %s\n",
@@ -252,6 +278,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     module = loaded.get();
+    std::unique_ptr<PluginModule> baseline;
+    if (const char* other = std::getenv("CROSSFEED_BASELINE_MODULE")) {
+        baseline = PluginModule::load(other, error);
+        if (!baseline) {
+            std::fprintf(stderr, "cannot load %s: %s\n", other, error.c_str());
+            return 1;
+        }
+        baselineModule = baseline.get();
+    }
     registerAll();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

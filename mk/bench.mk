@@ -20,3 +20,13 @@ bench-smoke: bench-build
 	$(BENCH_PROGRAM) --benchmark_min_time=0.002
 
 CHECK_EXTRA += bench-smoke
+
+# What running under the module's own float settings costs: the same build
+# with the entries left under the host's settings, compared in one run.
+GUARD_BASELINE := $(BUILD)/bench-host-float
+.PHONY: bench-guard
+bench-guard: bench-build
+	cmake -S . -B $(GUARD_BASELINE) -DCMAKE_BUILD_TYPE=Release -DCROSSFEED_FLOAT_GUARD=OFF -DCROSSFEED_TESTS=OFF \
+		-DCROSSFEED_TOOLS=OFF -DCROSSFEED_ADAPTERS=OFF
+	cmake --build $(GUARD_BASELINE) -j $(JOBS) --target crossfeed
+	CROSSFEED_BASELINE_MODULE=$(GUARD_BASELINE)/bin/crossfeed.so $(BENCH_PROGRAM) $(BENCH_ARGS)
