@@ -14,40 +14,18 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_input.h"
+
 extern "C" const LV2_Descriptor* lv2_descriptor(uint32_t index);
 extern "C" const LADSPA_Descriptor* ladspa_descriptor(unsigned long index);
 
 namespace {
 
-#define REQUIRE(condition)                                                                \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                 \
-        }                                                                                 \
-    } while (0)
-
-class Bytes {
+// Controls and samples of any bits.
+class Bytes : public FuzzInput {
 public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return position_ >= size_; }
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t u32() {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(byte()) << (8 * i);
-        return value;
-    }
-    float anyFloat() {
-        const std::uint32_t bits = u32();
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
+    using FuzzInput::FuzzInput;
+    float anyFloat() { return floatBits(); }
 };
 
 constexpr std::uint32_t kFrames = 2048;

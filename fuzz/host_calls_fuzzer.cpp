@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "host/effect_base.h"
 #include "host/entry.h"
 #include "support/module_under_test.h"
@@ -19,25 +20,9 @@
 
 namespace {
 
-#define REQUIRE(condition)                                                       \
-    do {                                                                         \
-        if (!(condition)) {                                                      \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                        \
-        }                                                                        \
-    } while (0)
-
-// Reads the input from the front; past its end every read gives zeros.
-class Bytes {
+class Bytes : public FuzzInput {
 public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool done() const { return position_ >= size_; }
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
-    std::uint32_t u32() {
-        std::uint32_t value = 0;
-        for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(byte()) << (8 * i);
-        return value;
-    }
+    using FuzzInput::FuzzInput;
     // Small numbers around zero are common; a set top bit asks for any int32.
     std::int32_t anyInt() {
         const std::uint8_t b = byte();
@@ -74,16 +59,8 @@ public:
         const std::uint8_t b = byte();
         if (b <= 100) return static_cast<float>(b) / 100.0f;
         if (b < 0x80) return kSpecial[(b - 101) % (sizeof kSpecial / sizeof kSpecial[0])];
-        float value;
-        const std::uint32_t bits = u32();
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
+        return floatBits();
     }
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
 };
 
 

@@ -18,35 +18,14 @@
 #include <thread>
 #include <vector>
 
+#include "render/render_support.h"
 #include "support/module_under_test.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeAudio(const fs::path& path, int format, int channels, int rate, const std::vector<float>& samples) {
-    SF_INFO info{};
-    info.format = format;
-    info.channels = channels;
-    info.samplerate = rate;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    ASSERT_EQ(sf_writef_float(file, samples.data(), sf_count_t(samples.size()) / channels),
-              sf_count_t(samples.size()) / channels);
-    sf_close(file);
-}
+using namespace render_support;
 
 struct Ints {
     SF_INFO info{};
@@ -72,28 +51,6 @@ std::vector<float> readFloats(const fs::path& path, SF_INFO* info = nullptr) {
     sf_close(file);
     if (info) *info = local;
     return samples;
-}
-
-std::vector<float> processDirectly(const std::vector<float>& stereo, int program) {
-    const std::size_t frames = stereo.size() / 2;
-    std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        inL[i] = stereo[2 * i];
-        inR[i] = stereo[2 * i + 1];
-    }
-    EffectInstance effect = newEffect();
-    effect.setSampleRate(44100.0f);
-    effect.power(true);
-    effect.setProgram(program);
-    float* inputs[] = {inL.data(), inR.data()};
-    float* outputs[] = {outL.data(), outR.data()};
-    effect.processReplacing(inputs, outputs, std::int32_t(frames));
-    std::vector<float> result(stereo.size());
-    for (std::size_t i = 0; i < frames; ++i) {
-        result[2 * i] = outL[i];
-        result[2 * i + 1] = outR[i];
-    }
-    return result;
 }
 
 class RenderFiles : public ::testing::Test {

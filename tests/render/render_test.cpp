@@ -11,42 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "render/render_support.h"
 #include "support/module_under_test.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using namespace render_support;
+
 struct Audio {
     SF_INFO info{};
     std::vector<float> samples;  // interleaved
 };
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeAudio(const fs::path& path, int format, int channels, int rate, const std::vector<float>& samples) {
-    SF_INFO info{};
-    info.format = format;
-    info.channels = channels;
-    info.samplerate = rate;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    ASSERT_EQ(sf_writef_float(file, samples.data(), sf_count_t(samples.size()) / channels),
-              sf_count_t(samples.size()) / channels);
-    sf_close(file);
-}
 
 Audio readAudio(const fs::path& path) {
     Audio audio;
@@ -56,32 +33,6 @@ Audio readAudio(const fs::path& path) {
     sf_readf_float(file, audio.samples.data(), audio.info.frames);
     sf_close(file);
     return audio;
-}
-
-// The module driven directly, in one call, as the reference for a render.
-std::vector<float> processDirectly(const std::vector<float>& stereo, int program, float level = NAN,
-                                   float delay = NAN) {
-    const std::size_t frames = stereo.size() / 2;
-    std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        inL[i] = stereo[2 * i];
-        inR[i] = stereo[2 * i + 1];
-    }
-    EffectInstance effect = newEffect();
-    effect.setSampleRate(44100.0f);
-    effect.power(true);
-    effect.setProgram(program);
-    if (!std::isnan(level)) effect.setParameter(0, level);
-    if (!std::isnan(delay)) effect.setParameter(1, delay);
-    float* inputs[] = {inL.data(), inR.data()};
-    float* outputs[] = {outL.data(), outR.data()};
-    effect.processReplacing(inputs, outputs, std::int32_t(frames));
-    std::vector<float> result(stereo.size());
-    for (std::size_t i = 0; i < frames; ++i) {
-        result[2 * i] = outL[i];
-        result[2 * i + 1] = outR[i];
-    }
-    return result;
 }
 
 std::vector<float> toStereo(const std::vector<float>& mono) {

@@ -1,0 +1,74 @@
+// What both renderer suites need: running a command, reading its output
+// files, making audio files, and the module's own processing to compare with.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/module_under_test.h"
+
+namespace render_support {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Integer files clip what lies beyond full scale rather than wrapping.
+inline void writeAudio(const fs::path& path, int format, int channels, int rate, const std::vector<float>& samples) {
+    SF_INFO info{};
+    info.format = format;
+    info.channels = channels;
+    info.samplerate = rate;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    ASSERT_EQ(sf_writef_float(file, samples.data(), sf_count_t(samples.size()) / channels),
+              sf_count_t(samples.size()) / channels);
+    sf_close(file);
+}
+
+// The module driven directly, in one call, as the reference for a render.
+inline std::vector<float> processDirectly(const std::vector<float>& stereo, int program, float level = NAN,
+                                   float delay = NAN) {
+    const std::size_t frames = stereo.size() / 2;
+    std::vector<float> inL(frames), inR(frames), outL(frames), outR(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        inL[i] = stereo[2 * i];
+        inR[i] = stereo[2 * i + 1];
+    }
+    EffectInstance effect = newEffect();
+    effect.setSampleRate(44100.0f);
+    effect.power(true);
+    effect.setProgram(program);
+    if (!std::isnan(level)) effect.setParameter(0, level);
+    if (!std::isnan(delay)) effect.setParameter(1, delay);
+    float* inputs[] = {inL.data(), inR.data()};
+    float* outputs[] = {outL.data(), outR.data()};
+    effect.processReplacing(inputs, outputs, std::int32_t(frames));
+    std::vector<float> result(stereo.size());
+    for (std::size_t i = 0; i < frames; ++i) {
+        result[2 * i] = outL[i];
+        result[2 * i + 1] = outR[i];
+    }
+    return result;
+}
+
+}  // namespace render_support
