@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <bs2b.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,7 +242,7 @@ void printRatios(const RatioReporter& reporter) {
         std::printf("\nAgainst the baseline module (time of this build / time of the baseline)\n");
         for (bool adding : {false, true})
             for (int block : kBlocks) {
-                double sum = 0.0;
+                double sum = 0.0, oursVsReference = 1e300, baseVsReference = 1e300;
                 int count = 0;
                 for (bool inPlace : {false, true})
                     for (int offset : kOffsets) {
@@ -249,14 +250,19 @@ void printRatios(const RatioReporter& reporter) {
                                                  std::to_string(block) + "/" + std::to_string(offset);
                         const double ours = reporter.framesPerSecond("crossfeed/" + tail);
                         const double base = reporter.framesPerSecond("baseline/" + tail);
-                        if (ours > 0.0 && base > 0.0) {
+                        const double reference = reporter.framesPerSecond("reference/" + tail);
+                        if (ours > 0.0 && base > 0.0 && reference > 0.0) {
                             sum += base / ours;
+                            oursVsReference = std::min(oursVsReference, ours / reference);
+                            baseVsReference = std::min(baseVsReference, base / reference);
                             ++count;
                         }
                     }
                 if (count)
-                    std::printf("%-10s block %5d: %.3fx (mean of %d cases)\n", modeName(adding).c_str(), block,
-                                sum / count, count);
+                    std::printf("%-10s block %5d: %.3fx (mean of %d cases); worst x reference: this build %.2fx, "
+                                "baseline %.2fx\n",
+                                modeName(adding).c_str(), block, sum / count, count, oursVsReference,
+                                baseVsReference);
             }
     }
     if (measured)
