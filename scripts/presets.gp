@@ -43,7 +43,8 @@ do for [p = 1:programs] {
     set size 0.5, 0.31
     floor = db(Direct[p] - Cross[p])
     set yrange [floor - 0.6 : 0.4]
-    set ytics (floor < -4 ? 1 : 0.5)
+    ystep = floor < -4 ? 1 : 0.5
+    set ytics ystep
     spacing = rate / Delay[p]
     set title sprintf("%d: %s, a centred source\nnotches every %.0f Hz (cross delay %d samples, %.2f ms)", \
         p - 1, Name[p], spacing, Delay[p], 1000 * Delay[p] / rate) noenhanced
