@@ -42,48 +42,13 @@ Ints readInts(const fs::path& path) {
     return audio;
 }
 
-std::vector<float> readFloats(const fs::path& path, SF_INFO* info = nullptr) {
-    SF_INFO local{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &local);
-    if (!file) return {};
-    std::vector<float> samples(std::size_t(local.frames) * std::size_t(local.channels));
-    sf_readf_float(file, samples.data(), local.frames);
-    sf_close(file);
-    if (info) *info = local;
-    return samples;
-}
-
-class RenderFiles : public ::testing::Test {
+class RenderFiles : public RenderFolder {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/render-files-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        dir = root / "files";
-        fs::create_directory(dir);
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    // `arguments` go through the shell, with a time limit on the whole line.
+    // `line` goes through the shell, with a time limit on the whole line.
     Outcome shell(const std::string& line) {
-        const std::string command = "cd '" + dir.string() + "' && timeout 60 sh -c '" + line + "' >'" +
-                                    (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
-        Outcome result;
-        const int status = std::system(command.c_str());
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = slurp(root / "out");
-        result.err = slurp(root / "err");
-        return result;
+        return capture("cd '" + dir.string() + "' && timeout 60 sh -c '" + line + "'");
     }
     Outcome run(const std::string& arguments) { return shell(std::string(CROSSFEED_RENDER) + " " + arguments); }
-
-    std::set<std::string> listing() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path root, dir;
 };
 
 // The exact result, rounded to nearest and clipped, as the integer format holds it.

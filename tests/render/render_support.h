@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cmath>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,6 +49,18 @@ inline void writeAudio(const fs::path& path, int format, int channels, int rate,
     sf_close(file);
 }
 
+// Interleaved samples of a file, empty when it cannot be read.
+inline std::vector<float> readFloats(const fs::path& path, SF_INFO* info = nullptr) {
+    SF_INFO local{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &local);
+    if (!file) return {};
+    std::vector<float> samples(std::size_t(local.frames) * std::size_t(local.channels));
+    sf_readf_float(file, samples.data(), local.frames);
+    sf_close(file);
+    if (info) *info = local;
+    return samples;
+}
+
 // The module driven directly, in one call, as the reference for a render.
 inline std::vector<float> processDirectly(const std::vector<float>& stereo, int program, float level = NAN,
                                    float delay = NAN) {
@@ -70,5 +86,38 @@ inline std::vector<float> processDirectly(const std::vector<float>& stereo, int 
     }
     return result;
 }
+
+// A test with a folder of its own, removed afterwards, and a way to run a
+// command line with its output and errors captured.
+class RenderFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/render-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        dir = root / "files";
+        fs::create_directory(dir);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    Outcome capture(const std::string& command) {
+        const std::string line =
+            command + " >'" + (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
+        Outcome result;
+        const int status = std::system(line.c_str());
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = slurp(root / "out");
+        result.err = slurp(root / "err");
+        return result;
+    }
+
+    std::set<std::string> listing() const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+        return names;
+    }
+
+    fs::path root, dir;
+};
 
 }  // namespace render_support

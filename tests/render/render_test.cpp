@@ -27,11 +27,7 @@ struct Audio {
 
 Audio readAudio(const fs::path& path) {
     Audio audio;
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &audio.info);
-    if (!file) return audio;
-    audio.samples.resize(std::size_t(audio.info.frames) * std::size_t(audio.info.channels));
-    sf_readf_float(file, audio.samples.data(), audio.info.frames);
-    sf_close(file);
+    audio.samples = readFloats(path, &audio.info);
     return audio;
 }
 
@@ -54,37 +50,11 @@ void expectNear(const std::vector<float>& actual, const std::vector<float>& expe
         ASSERT_NEAR(actual[i], expected[i], tolerance) << what << ", sample " << i;
 }
 
-class Render : public ::testing::Test {
+class Render : public RenderFolder {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/render-test-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        dir = root / "files";
-        fs::create_directory(dir);
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    Outcome run(const std::string& arguments) {
-        const std::string command = std::string("'") + CROSSFEED_RENDER + "' " + arguments + " >'" +
-                                    (root / "out").string() + "' 2>'" + (root / "err").string() + "'";
-        Outcome result;
-        const int status = std::system(command.c_str());
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = slurp(root / "out");
-        result.err = slurp(root / "err");
-        return result;
-    }
+    Outcome run(const std::string& arguments) { return capture(std::string("'") + CROSSFEED_RENDER + "' " + arguments); }
 
     std::string at(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
-
-    std::set<std::string> listing() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path root, dir;
 };
 
 TEST_F(Render, OutputEqualsTheModulesOwnProcessingWhateverTheBlockSize) {
