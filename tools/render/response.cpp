@@ -7,6 +7,12 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "render/console.h"
+#include "render/output.h"
+
 namespace {
 
 constexpr int kPointsPerDecade = 1000;
@@ -132,4 +138,35 @@ bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse
         return false;
     }
     return true;
+}
+
+int writeResponse(const RenderOptions& options, const PluginModule& module, const std::string& modulePath) {
+    std::string error, target;
+    const std::string& path = options.response;
+    if (path != "-" && !checkOutputTarget(path, options.force, target, error)) return fail(path, error);
+    const auto responses = measureResponses(module, error);
+    if (responses.empty()) return fail(modulePath, error);
+    if (path == "-") {
+        if (!writeResponseCsv("/dev/stdout", responses, error)) return fail("standard output", error);
+        return 0;
+    }
+    // Through a temporary name beside it, like audio output.
+    const std::string directory = target.rfind('/') == std::string::npos ? "." : target.substr(0, target.rfind('/'));
+    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
+    std::string temporary = directory + "/." + base + ".part-XXXXXX";
+    const int descriptor = mkstemp(temporary.data());
+    if (descriptor < 0) return fail(path, "cannot create a file in " + directory);
+    close(descriptor);
+    const mode_t mask = umask(0);
+    umask(mask);
+    chmod(temporary.c_str(), 0666 & ~mask);
+    if (!writeResponseCsv(temporary, responses, error)) {
+        unlink(temporary.c_str());
+        return fail(path, error);
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        unlink(temporary.c_str());
+        return fail(path, "cannot rename into place");
+    }
+    return 0;
 }

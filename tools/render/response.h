@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "loader/plugin_host.h"
+#include "render/options.h"
 
 struct ProgramResponse {
     std::string name;
@@ -24,3 +25,6 @@ std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::s
 
 bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse>& responses,
                       std::string& error);
+
+// The --response mode: measures and writes FILE (or standard output) safely.
+int writeResponse(const RenderOptions& options, const PluginModule& module, const std::string& modulePath);

@@ -1,0 +1,18 @@
+// What the module tells a user: where it is, its programs, its version.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "loader/plugin_host.h"
+
+// Beside the program in dist/, under ../lib/crossfeed/ once installed.
+std::string defaultModulePath();
+
+std::vector<std::string> programNames(EffectInstance& effect);
+// -1 with a reason when `wanted` names no program.
+int findProgram(const std::string& wanted, const std::vector<std::string>& names, std::string& error);
+
+// The --list and --version modes; each gives the exit status.
+int listPrograms(EffectInstance& effect);
+int printVersion(const PluginModule& module, const std::string& modulePath);
