@@ -1,27 +1,52 @@
 #include "render/console.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+
+namespace {
+
+// Control characters (a newline in a file name) written as C escapes.
+std::string escaped(const std::string& text) {
+    std::string result;
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7f) {
+            result += char(c);
+            continue;
+        }
+        static const char kHex[] = "0123456789abcdef";
+        if (c == '\n') result += "\\n";
+        else if (c == '\t') result += "\\t";
+        else result += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+    }
+    return result;
+}
+
+}  // namespace
 
 Console& Console::get() {
     static Console console;
     return console;
 }
 
-Console::Console() : terminal_(isatty(STDERR_FILENO)) {}
+Console::Console() : terminal_(isatty(STDERR_FILENO)), out_(STDERR_FILENO) {}
+
+Console::~Console() { release(); }
 
 void Console::message(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     clear();
-    std::fprintf(stderr, "%s: %s\n", kTool, line.c_str());
+    write(std::string(kTool) + ": " + escaped(line) + "\n");
     draw();
 }
 
 int Console::open(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     clear();
-    lines_.push_back({name, -1, true});
+    lines_.push_back({escaped(name), -1, true});
     draw();
     return int(lines_.size()) - 1;
 }
@@ -41,21 +66,88 @@ void Console::close(int line) {
     draw();
 }
 
+void Console::write(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t wrote = ::write(out_, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return;  // nowhere left to say it
+        done += std::size_t(wrote);
+    }
+}
+
 void Console::clear() {
-    for (; drawn_ > 0; --drawn_) std::fputs("\033[1A\r\033[K", stderr);
+    std::string up;
+    for (; drawn_ > 0; --drawn_) up += "\033[1A\r\033[K";
+    write(up);
 }
 
 void Console::draw() {
     if (!terminal_) return;
+    std::string text;
     for (const Line& line : lines_) {
         if (!line.shown || line.percent < 0) continue;
         constexpr int width = 30;
         const int filled = line.percent * width / 100;
-        std::fprintf(stderr, "[%s%s] %3d%%  %s\n", std::string(std::size_t(filled), '#').c_str(),
-                     std::string(std::size_t(width - filled), '.').c_str(), line.percent, line.name.c_str());
+        char percent[16];
+        std::snprintf(percent, sizeof percent, "%3d%%", line.percent);
+        text += "[" + std::string(std::size_t(filled), '#') + std::string(std::size_t(width - filled), '.') + "] " +
+                percent + "  " + line.name + "\n";
         ++drawn_;
     }
+    write(text);
+}
+
+void Console::catchLibraryLines() {
+    int ends[2];
+    const int kept = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (kept < 0 || pipe2(ends, O_CLOEXEC) != 0) {
+        if (kept >= 0) ::close(kept);
+        return;  // the libraries then speak for themselves
+    }
+    out_ = kept;
+    dup2(ends[1], STDERR_FILENO);
+    ::close(ends[1]);
+    relay_ = std::thread(&Console::relayLibraryLines, this, ends[0]);
+}
+
+void Console::release() {
+    if (!relay_.joinable()) return;
     std::fflush(stderr);
+    dup2(out_, STDERR_FILENO);  // the pipe's last writer goes, so the relay reads its end
+    relay_.join();
+}
+
+void Console::reading(const std::string& name, bool started) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (started) {
+        reading_.push_back(name);
+    } else {
+        const auto found = std::find(reading_.begin(), reading_.end(), name);
+        if (found != reading_.end()) reading_.erase(found);
+    }
+}
+
+void Console::relayLibraryLines(int from) {
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = read(from, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got > 0) pending.append(buffer, std::size_t(got));
+        for (std::size_t end; (end = pending.find('\n')) != std::string::npos || (got <= 0 && !pending.empty());) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end == std::string::npos ? end : end + 1);
+            std::string subject;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (reading_.size() == 1) subject = reading_.front() + ": ";
+            }
+            if (!line.empty()) message(subject + line);
+        }
+        if (got <= 0) break;
+    }
+    ::close(from);
 }
 
 int fail(const std::string& subject, const std::string& reason) {

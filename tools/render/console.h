@@ -3,12 +3,14 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 constexpr char kTool[] = "crossfeed-render";
 
 // Every line on standard error goes through here, so that progress lines
-// on a terminal are redrawn below it rather than mixed into it.
+// on a terminal are redrawn below it rather than mixed into it, and each
+// line is one line whatever the names in it hold.
 class Console {
 public:
     static Console& get();
@@ -19,6 +21,13 @@ public:
     void update(int line, int percent);
     void close(int line);
 
+    // What the libraries print on standard error comes here too, each line
+    // with the tool's name and the file being read when only one is; until
+    // `release`, which passes on what is still on its way.
+    void catchLibraryLines();
+    void release();
+    void reading(const std::string& name, bool started);
+
 private:
     struct Line {
         std::string name;
@@ -26,12 +35,18 @@ private:
         bool shown;
     };
     Console();
+    ~Console();
+    void write(const std::string& text);
     void clear();
     void draw();
+    void relayLibraryLines(int from);
     std::mutex mutex_;
     bool terminal_;
+    int out_;  // our standard error, kept when the libraries' is caught
     std::vector<Line> lines_;
     int drawn_ = 0;
+    std::vector<std::string> reading_;
+    std::thread relay_;
 };
 
 // Prints "subject: reason" and gives the exit status of a failure.

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -69,6 +70,61 @@ int integerBits(int format) {
 
 bool isInteger(int format) { return integerBits(format) > 0; }
 
+namespace {
+
+// The subtypes to try in order: the one asked for, or the input's where the
+// container holds it, then the usual ones.
+std::vector<int> candidateSubtypes(int major, const std::string& extension, int inputFormat, const std::string& bits) {
+    if (major == SF_FORMAT_OGG) {
+        if (extension == "opus" || (extension.empty() && (inputFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS))
+            return {SF_FORMAT_OPUS};
+        return {SF_FORMAT_VORBIS};
+    }
+    if (major == SF_FORMAT_MPEG) return {SF_FORMAT_MPEG_LAYER_III};
+    if (!bits.empty())
+        return {bits == "16" ? SF_FORMAT_PCM_16 : bits == "24" ? SF_FORMAT_PCM_24 : bits == "32" ? SF_FORMAT_PCM_32
+                                                                                              : SF_FORMAT_FLOAT};
+    std::vector<int> candidates;
+    const int subtype = inputFormat & SF_FORMAT_SUBMASK;
+    // Decoded lossy input came from, and is played as, 16-bit.
+    if (!isLossy(inputFormat)) candidates.push_back(subtype);
+    if (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE) candidates.push_back(SF_FORMAT_PCM_24);
+    candidates.insert(candidates.end(), {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_FLOAT});
+    return candidates;
+}
+
+// Bytes a stereo frame takes at most in this encoding.
+std::uint64_t frameBytes(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_24: return 6;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 8;
+    case SF_FORMAT_DOUBLE: return 16;
+    default: return integerBits(format) == 8 ? 2 : 4;  // 8-bit and companded; 16-bit; ADPCM and the like less
+    }
+}
+
+// Containers whose header states sizes in 64 bits, or none at all.
+bool holdsAnySize(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_W64:
+    case SF_FORMAT_CAF:
+    case SF_FORMAT_FLAC:
+    case SF_FORMAT_OGG:
+    case SF_FORMAT_MPEG: return true;
+    default: return false;
+    }
+}
+
+std::string gibibytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GiB", double(bytes) / double(1ull << 30));
+    return text;
+}
+
+}  // namespace
+
 bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampleRate, const std::string& bits,
                         int& format, std::string& error) {
     const int inputMajor = inputFormat & SF_FORMAT_TYPEMASK;
@@ -80,25 +136,7 @@ bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampl
             return false;
         }
     }
-    std::vector<int> candidates;
-    if (major == SF_FORMAT_OGG) {
-        candidates = {extension == "opus" ? SF_FORMAT_OPUS : SF_FORMAT_VORBIS};
-        if (extension.empty() && (inputFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS) candidates = {SF_FORMAT_OPUS};
-    } else if (major == SF_FORMAT_MPEG) {
-        candidates = {SF_FORMAT_MPEG_LAYER_III};
-    } else if (!bits.empty()) {
-        candidates = {bits == "16"   ? SF_FORMAT_PCM_16
-                      : bits == "24" ? SF_FORMAT_PCM_24
-                      : bits == "32" ? SF_FORMAT_PCM_32
-                                     : SF_FORMAT_FLOAT};
-    } else {
-        const int subtype = inputFormat & SF_FORMAT_SUBMASK;
-        const bool floating = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
-        // Decoded lossy input came from, and is played as, 16-bit.
-        if (!isLossy(inputFormat)) candidates.push_back(subtype);
-        if (floating) candidates.push_back(SF_FORMAT_PCM_24);
-        candidates.insert(candidates.end(), {SF_FORMAT_PCM_16, SF_FORMAT_PCM_24, SF_FORMAT_FLOAT});
-    }
+    const std::vector<int> candidates = candidateSubtypes(major, extension, inputFormat, bits);
     if (isLossy(candidates.front()) && !bits.empty()) {
         error = "--bits applies only to uncompressed and FLAC output";
         return false;
@@ -111,10 +149,34 @@ bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampl
                 format = major | subtype | order;
                 return true;
             }
-    const std::string what = (bits.empty() ? formatName(major | candidates.front())
-                                           : formatName(major | candidates.front()));
-    error = "cannot write " + what + " as stereo at " + std::to_string(sampleRate) + " Hz";
+    error = "cannot write " + formatName(major | candidates.front()) + " as stereo at " + std::to_string(sampleRate) +
+            " Hz";
     return false;
+}
+
+bool planOutputSize(int& format, std::uint64_t frames, int sampleRate, OutputSize& size, std::string& error) {
+    size = OutputSize{};
+    if (holdsAnySize(format)) return true;
+    const int major = format & SF_FORMAT_TYPEMASK;
+    const bool wav = major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX;
+    const int rf64 = SF_FORMAT_RF64 | (format & SF_FORMAT_SUBMASK);
+    const bool known = frames != kUnknownFrames;
+    const std::uint64_t bytes = !known ? 0 : frames > kClassicLimit ? UINT64_MAX : frames * frameBytes(format);
+    if (wav && (!known || bytes > kClassicLimit) && formatWorks(rf64, sampleRate)) {
+        // Of unknown length, RF64 that libsndfile writes as WAV if it stays small.
+        format = rf64;
+        size.downgrade = !known;
+        return true;
+    }
+    const std::string name = formatName(major);
+    if (known && bytes > kClassicLimit) {
+        error = name + " holds at most 4 GiB and this audio takes " + gibibytes(bytes) +
+                " (.rf64, .w64 and .caf hold more)";
+        return false;
+    }
+    size.limit = kClassicLimit;
+    size.reason = name + " holds at most 4 GiB (.rf64, .w64 and .caf hold more)";
+    return true;
 }
 
 std::string formatName(int format) {

@@ -1,8 +1,10 @@
-// An input audio file opened through libsndfile, with its checks.
+// An input audio file opened through libsndfile, with its checks, and what
+// its header promises.
 #pragma once
 
 #include <sndfile.h>
 
+#include <cstdint>
 #include <string>
 
 class InputFile {
@@ -16,11 +18,22 @@ public:
     bool open(const std::string& path, std::string& error);
     SNDFILE* file() const { return file_; }
     const SF_INFO& info() const { return info_; }
-    // The frames the header promises when libsndfile found fewer in the file; 0 otherwise.
-    sf_count_t promisedFrames() const { return promised_; }
+    // A regular file can be read again (for its tags); a pipe is read once.
+    bool regular() const { return regular_; }
+    // The frames a render will read, as far as the file tells before; or
+    // kUnknownFrames.
+    std::uint64_t expectedFrames() const;
+    // After reading `done` frames to the end: why the input ended early or
+    // broke off, "" when it did not.
+    std::string shortfall(sf_count_t done) const;
+    // Who or what holds the input open: the same file as `descriptor`'s?
+    bool sameAs(int descriptor) const;
 
 private:
+    bool check(std::string& error);
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
-    sf_count_t promised_ = 0;
+    bool regular_ = false;
+    int descriptor_ = -1;
+    sf_count_t declared_ = 0;  // frames the header promises, 0 when it promises none
 };

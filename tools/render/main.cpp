@@ -20,11 +20,11 @@ namespace {
 // The program every file gets, and the note its tags carry; 1 on failure.
 int planSettings(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
                  Settings& settings) {
-    EffectInstance effect(module.instantiate());
-    if (!effect) return fail(modulePath, "the module's main answered null");
+    std::string error;
+    EffectInstance effect(openEffect(module, error));
+    if (!effect) return fail(modulePath, error);
     const auto names = programNames(effect);
     if (!options.program.empty()) {
-        std::string error;
         settings.program = findProgram(options.program, names, error);
         if (settings.program < 0) return fail("--program", error);
     }
@@ -39,6 +39,7 @@ int planSettings(const RenderOptions& options, const PluginModule& module, const
 }  // namespace
 
 int main(int argc, char** argv) {
+    Console::get().catchLibraryLines();
     RenderOptions options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
@@ -56,8 +57,8 @@ int main(int argc, char** argv) {
 
     if (options.version) return printVersion(*module, modulePath);
     if (options.list) {
-        EffectInstance effect(module->instantiate());
-        if (!effect) return fail(modulePath, "the module's main answered null");
+        EffectInstance effect(module->instantiateChecked(error));
+        if (!effect) return fail(modulePath, error);
         return listPrograms(effect);
     }
     if (!options.response.empty()) return writeResponse(options, *module, modulePath);

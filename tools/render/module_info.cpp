@@ -30,6 +30,10 @@ std::string effectText(EffectInstance& effect, std::int32_t opcode) {
     return buffer;
 }
 
+std::string counted(int count, const char* what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
 std::string defaultModulePath() {
@@ -39,6 +43,21 @@ std::string defaultModulePath() {
     const std::string installed = directory + "../lib/crossfeed/crossfeed.so";
     if (access(installed.c_str(), F_OK) == 0) return installed;
     return beside;
+}
+
+EffectRecord* openEffect(const PluginModule& module, std::string& error) {
+    EffectInstance effect(module.instantiateChecked(error));
+    if (!effect) return nullptr;
+    const EffectRecord& record = *effect.record();
+    if (!(record.flags & kFlagReplacing))
+        error = "the effect has no replacing entry, which this renderer calls";
+    else if (record.inputCount != 2 || record.outputCount != 2)
+        error = "the effect has " + counted(record.inputCount, "input") + " and " +
+                counted(record.outputCount, "output") + "; only a stereo effect (2 and 2) can be rendered";
+    if (!error.empty()) return nullptr;
+    EffectRecord* kept = effect.record();
+    effect.release();
+    return kept;
 }
 
 std::vector<std::string> programNames(EffectInstance& effect) {
@@ -90,8 +109,9 @@ int listPrograms(EffectInstance& effect) {
 
 int printVersion(const PluginModule& module, const std::string& modulePath) {
     std::printf("%s %s\n", kTool, CROSSFEED_VERSION);
-    EffectInstance effect(module.instantiate());
-    if (!effect) return fail(modulePath, "the module's main answered null");
+    std::string error;
+    EffectInstance effect(module.instantiateChecked(error));
+    if (!effect) return fail(modulePath, error);
     const HostInt version = effect.dispatch(kEffectGetVendorVersion);
     std::string product = effectText(effect, kEffectGetProductString);
     if (product.empty()) product = effectText(effect, kEffectGetEffectName);

@@ -9,6 +9,11 @@
 // Beside the program in dist/, under ../lib/crossfeed/ once installed.
 std::string defaultModulePath();
 
+// An effect of `module` that the renderer can drive: a sound record, two
+// inputs and two outputs, and a replacing entry. Null with the reason in
+// `error` otherwise.
+EffectRecord* openEffect(const PluginModule& module, std::string& error);
+
 std::vector<std::string> programNames(EffectInstance& effect);
 // -1 with a reason when `wanted` names no program.
 int findProgram(const std::string& wanted, const std::vector<std::string>& names, std::string& error);

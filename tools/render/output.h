@@ -1,42 +1,43 @@
-// The safe-write life of an output: checks before any work, a temporary
-// file beside the destination, and a rename into place once complete.
+// An audio output that appears only whole: written through a checked sink
+// into a temporary file, renamed into place once everything is written.
+// "-" writes standard output, through the descriptor the tool was given.
 #pragma once
 
 #include <sndfile.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
-// Refuses an OUTPUT that exists and is not a regular file (or a link to
-// one), or exists without `force`. `target` gets the file to write: a link
-// is written through to the file it names.
-bool checkOutputTarget(const std::string& path, bool force, std::string& target, std::string& error);
+#include "render/formats.h"
+#include "render/safe_write.h"
+#include "render/sink.h"
 
-// Temporary files of killed runs beside `path`.
-std::vector<std::string> staleTemporaries(const std::string& path);
-
-// Writes to a temporary file beside the destination and renames it into
-// place on commit; anything not committed is removed, even on a signal.
-// "-" writes standard output directly.
 class PendingOutput {
 public:
     PendingOutput() = default;
-    ~PendingOutput();
+    ~PendingOutput() { discard(); }
     PendingOutput(const PendingOutput&) = delete;
     PendingOutput& operator=(const PendingOutput&) = delete;
 
-    bool create(const std::string& path, int format, int sampleRate, std::string& error);
+    bool create(const std::string& path, int format, int sampleRate, const OutputSize& size, std::string& error);
     SNDFILE* file() const { return file_; }
-    // Closes the audio; afterwards the temporary file may be edited (tags).
+    // Why a write has failed so far; "" while none has.
+    std::string failure() const;
+    // Closes the audio and checks that all of it was written; afterwards
+    // the temporary file may be edited (tags).
     bool finish(std::string& error);
-    const std::string& temporary() const { return temporary_; }
+    // The temporary file's, -1 for standard output.
+    int descriptor() const { return temporary_.descriptor(); }
+    const std::string& temporaryName() const { return temporary_.name(); }
     // `replace` allows an existing destination to be overwritten.
     bool commit(bool replace, std::string& error);
     void discard();
 
 private:
+    bool openStandardOutput(SF_INFO& info, const OutputSize& size, std::string& error);
     std::string path_;
-    std::string temporary_;
+    TemporaryFile temporary_;
+    std::unique_ptr<SoundSink> sink_;
+    std::unique_ptr<StdoutRelay> relay_;
     SNDFILE* file_ = nullptr;
-    int slot_ = -1;
 };

@@ -1,5 +1,7 @@
 #include "render/render.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -7,6 +9,7 @@
 #include <vector>
 
 #include "render/console.h"
+#include "render/module_info.h"
 #include "render/formats.h"
 #include "render/input.h"
 #include "render/output.h"
@@ -18,111 +21,215 @@ namespace {
 
 std::string displayName(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-}  // namespace
+bool refuse(const std::string& subject, const std::string& reason) {
+    fail(subject, reason);
+    return false;
+}
 
-int renderFile(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
-               const Settings& settings, const std::string& inputPath, const std::string& outputPath) {
-    const std::string shownOutput = outputPath == "-" ? "standard output" : outputPath;
-    if (inputPath != "-" && outputPath != "-" && (inputPath == outputPath || sameFile(inputPath, outputPath)))
-        return fail(outputPath, "is the input file; choose another output name");
-    std::string error, target = outputPath;
-    if (outputPath != "-") {
-        if (!checkOutputTarget(outputPath, options.force, target, error)) return fail(outputPath, error);
-        for (const auto& stale : staleTemporaries(target))
-            Console::get().message(stale + ": left by an earlier run that did not finish; remove it if unwanted");
+// A progress line on a terminal for as long as it lives.
+class Progress {
+public:
+    Progress(const std::string& name, std::uint64_t frames, int rate)
+        : frames_(frames),
+          line_(Console::get().terminal() && frames != kUnknownFrames && frames > 5 * std::uint64_t(rate)
+                    ? Console::get().open(name)
+                    : -1) {}
+    ~Progress() {
+        if (line_ >= 0) Console::get().close(line_);
     }
-    InputFile input;
-    if (!input.open(inputPath, error)) return fail(displayName(inputPath), error);
-    const SF_INFO& info = input.info();
-    const std::string extension = outputPath == "-" || (!options.directory.empty() && !options.type.empty())
-                                      ? lowered(options.type)
-                                      : extensionOf(outputPath);
-    int format = 0;
-    if (!chooseOutputFormat(extension, info.format, info.samplerate, options.bits, format, error))
-        return fail(shownOutput, error);
-    if (options.quality && !isLossy(format))
-        return fail(shownOutput, "--quality applies only to lossy output (MP3, Vorbis, Opus), not " + formatName(format));
-    if (options.dither && !(isInteger(format) && integerBits(format) <= 16))
-        return fail(shownOutput, "--dither applies only to output of 16 bits or fewer, not " + formatName(format));
-
-    EffectInstance effect(module.instantiate());
-    if (!effect) return fail(modulePath, "the module's main answered null");
-    const bool mono = info.channels == 1;
-    if (mono)
-        Console::get().message(displayName(inputPath) + " is mono: feeding it to both channels and writing stereo");
-
-    PendingOutput output;
-    if (!output.create(target, format, info.samplerate, error)) return fail(shownOutput, error);
-    if (options.quality) {
-        double level = 1.0 - *options.quality / 10.0;
-        sf_command(output.file(), SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+    void update(sf_count_t done) {
+        if (line_ < 0) return;
+        Console::get().update(line_, int(std::min<std::uint64_t>(100, std::uint64_t(done) * 100 / frames_)));
     }
 
-    const int block = options.block;
-    effect.setSampleRate(static_cast<float>(info.samplerate));
-    effect.setBlockSize(block);
+private:
+    std::uint64_t frames_;
+    int line_;
+};
+
+// One input rendered into one output. Each step prints its own failure line
+// and answers false; nothing reaches OUTPUT unless every step succeeds.
+class FileRender {
+public:
+    FileRender(const RenderOptions& options, const Settings& settings, const std::string& inputPath,
+               const std::string& outputPath)
+        : options_(options), settings_(settings), inputPath_(inputPath), outputPath_(outputPath),
+          shownInput_(displayName(inputPath)), shownOutput_(outputPath == "-" ? "standard output" : outputPath),
+          target_(outputPath) {}
+    ~FileRender() {
+        if (reading_) Console::get().reading(shownInput_, false);
+    }
+
+    bool checkPaths();
+    bool openInput();
+    bool chooseFormat();
+    bool openOutput();
+    void startEffect(EffectInstance& effect) const;
+    bool process(EffectInstance& effect, sf_count_t& done);
+    int finish(sf_count_t done);
+
+private:
+    bool copyTags();
+    void reportChanged() const;
+    const RenderOptions& options_;
+    const Settings& settings_;
+    const std::string inputPath_, outputPath_, shownInput_, shownOutput_;
+    std::string target_;
+    InputFile input_;
+    int format_ = 0;
+    OutputSize size_;
+    PendingOutput output_;
+    std::uint64_t clipped_ = 0, notNumbers_ = 0;
+    bool reading_ = false;
+};
+
+bool FileRender::checkPaths() {
+    if (inputPath_ != "-" && outputPath_ != "-" && (inputPath_ == outputPath_ || sameFile(inputPath_, outputPath_)))
+        return refuse(outputPath_, "is the input file; choose another output name");
+    if (outputPath_ == "-") return true;
+    std::string error;
+    if (!checkOutputTarget(outputPath_, options_.force, target_, error)) return refuse(outputPath_, error);
+    for (const auto& stale : staleTemporaries(target_))
+        Console::get().message(stale + ": left by an earlier run that did not finish; remove it if unwanted");
+    return true;
+}
+
+bool FileRender::openInput() {
+    // What the decoders print while this file is read is said to be of it.
+    Console::get().reading(shownInput_, true);
+    reading_ = true;
+    std::string error;
+    if (!input_.open(inputPath_, error)) return refuse(shownInput_, error);
+    // Appending to the file being read would read what was written.
+    if (outputPath_ == "-" && input_.sameAs(STDOUT_FILENO))
+        return refuse(shownOutput_, "is the input file; choose another output");
+    return true;
+}
+
+bool FileRender::chooseFormat() {
+    const SF_INFO& info = input_.info();
+    const std::string extension = outputPath_ == "-" || (!options_.directory.empty() && !options_.type.empty())
+                                      ? lowered(options_.type)
+                                      : extensionOf(outputPath_);
+    std::string error;
+    if (!chooseOutputFormat(extension, info.format, info.samplerate, options_.bits, format_, error))
+        return refuse(shownOutput_, error);
+    if (options_.quality && !isLossy(format_))
+        return refuse(shownOutput_, "--quality applies only to lossy output (MP3, Vorbis, Opus), not " +
+                                      formatName(format_));
+    if (options_.dither && !(isInteger(format_) && integerBits(format_) <= 16))
+        return refuse(shownOutput_, "--dither applies only to output of 16 bits or fewer, not " + formatName(format_));
+    const int chosen = format_;
+    if (!planOutputSize(format_, input_.expectedFrames(), info.samplerate, size_, error))
+        return refuse(shownOutput_, error);
+    if ((chosen & SF_FORMAT_TYPEMASK) != SF_FORMAT_RF64 && (format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64 &&
+        !size_.downgrade)
+        Console::get().message(shownOutput_ + ": more than 4 GiB of audio: writing RF64, as WAV cannot hold it");
+    return true;
+}
+
+bool FileRender::openOutput() {
+    if (input_.info().channels == 1)
+        Console::get().message(shownInput_ + " is mono: feeding it to both channels and writing stereo");
+    std::string error;
+    if (!output_.create(target_, format_, input_.info().samplerate, size_, error))
+        return refuse(shownOutput_, error);
+    if (options_.quality) {
+        double level = 1.0 - *options_.quality / 10.0;
+        sf_command(output_.file(), SFC_SET_COMPRESSION_LEVEL, &level, sizeof level);
+    }
+    return true;
+}
+
+void FileRender::startEffect(EffectInstance& effect) const {
+    effect.setSampleRate(static_cast<float>(input_.info().samplerate));
+    effect.setBlockSize(options_.block);
     effect.power(true);
-    if (settings.program >= 0) effect.setProgram(settings.program);
-    if (options.level) effect.setParameter(0, *options.level);
-    if (options.delay) effect.setParameter(1, *options.delay);
+    if (settings_.program >= 0) effect.setProgram(settings_.program);
+    if (options_.level) effect.setParameter(0, *options_.level);
+    if (options_.delay) effect.setParameter(1, *options_.delay);
+}
 
+bool FileRender::process(EffectInstance& effect, sf_count_t& done) {
     // Large reads and writes around the module's block-sized calls.
-    const std::size_t blocks = std::max<std::size_t>(1, 16384 / std::size_t(block));
-    const std::size_t chunk = blocks * std::size_t(block);
+    const std::size_t block = std::size_t(options_.block);
+    const std::size_t chunk = std::max<std::size_t>(1, 16384 / block) * block;
     std::vector<float> inL(chunk), inR(chunk), outL(chunk), outR(chunk);
-    SampleReader reader(input.file(), info);
-    SampleWriter writer(output.file(), format, options.dither);
-    const bool progress = Console::get().terminal() && info.frames > 5 * sf_count_t(info.samplerate) &&
-                          info.frames != SF_COUNT_MAX;
-    const int line = progress ? Console::get().open(displayName(inputPath)) : -1;
-    struct CloseLine {
-        int line;
-        ~CloseLine() {
-            if (line >= 0) Console::get().close(line);
-        }
-    } closeLine{line};
-    sf_count_t done = 0;
-    for (;;) {
-        const sf_count_t got = reader.read(inL.data(), inR.data(), sf_count_t(chunk));
-        if (got <= 0) break;
+    SampleReader reader(input_.file(), input_.info());
+    SampleWriter writer(output_.file(), format_, options_.dither);
+    Progress progress(shownInput_, input_.expectedFrames(), input_.info().samplerate);
+    bool written = true;
+    for (sf_count_t got; written && (got = reader.read(inL.data(), inR.data(), sf_count_t(chunk))) > 0;) {
         const std::size_t count = static_cast<std::size_t>(got);
-        for (std::size_t start = 0; start < count; start += std::size_t(block)) {
-            const std::size_t frames = std::min(std::size_t(block), count - start);
+        for (std::size_t start = 0; start < count; start += block) {
+            const std::size_t frames = std::min(block, count - start);
             float* inputs[] = {inL.data() + start, inR.data() + start};
             float* outputs[] = {outL.data() + start, outR.data() + start};
             effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(frames));
         }
-        if (!writer.write(outL.data(), outR.data(), got))
-            return fail(shownOutput, std::string("cannot write: ") + sf_strerror(output.file()));
+        written = writer.write(outL.data(), outR.data(), got) && output_.failure().empty();
         done += got;
-        if (line >= 0) Console::get().update(line, int(std::min<sf_count_t>(100, done * 100 / info.frames)));
+        progress.update(done);
     }
+    clipped_ = writer.clipped();
+    notNumbers_ = writer.notNumbers();
+    if (written) return true;
+    const std::string reason = output_.failure();
+    return refuse(shownOutput_, "cannot write: " + (reason.empty() ? sf_strerror(output_.file()) : reason));
+}
+
+bool FileRender::copyTags() {
+    // A pipe cannot be read twice: its tags are what libsndfile saw.
+    const SourceTags tags = input_.regular() && inputPath_ != "-" ? tagsOfFile(inputPath_)
+                                                                  : tagsOfStream(input_.file());
+    std::string dropped, error;
+    if (!writeTags(output_.descriptor(), output_.temporaryName(), format_, tags, settings_.note, dropped, error))
+        return refuse(shownOutput_, error);
+    if (!dropped.empty()) Console::get().message(shownOutput_ + ": " + dropped);
+    return true;
+}
+
+void FileRender::reportChanged() const {
+    std::string changed;
+    if (clipped_ > 0) changed = std::to_string(clipped_) + " samples clipped at full scale";
+    if (notNumbers_ > 0)
+        changed += (changed.empty() ? "" : ", ") + std::to_string(notNumbers_) +
+                   " samples not a number, written as silence";
+    if (!changed.empty()) Console::get().message(shownOutput_ + ": " + changed);
+}
+
+int FileRender::finish(sf_count_t done) {
+    // An input that ends early or breaks off is a failure, whatever was read.
+    const std::string shortfall = input_.shortfall(done);
+    if (!shortfall.empty() && !options_.keepPartial) {
+        output_.discard();
+        return fail(shownInput_, shortfall + "; nothing written (--keep-partial keeps what was read)");
+    }
+    std::string error;
+    if (!output_.finish(error)) return fail(shownOutput_, error);
+    if (outputPath_ != "-" && !copyTags()) return 1;
+    if (!output_.commit(options_.force, error)) return fail(shownOutput_, error);
+    reportChanged();
+    if (!shortfall.empty()) return fail(shownInput_, shortfall + "; kept what was read in " + shownOutput_);
+    return 0;
+}
+
+}  // namespace
+
+int renderFile(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
+               const Settings& settings, const std::string& inputPath, const std::string& outputPath) {
+    FileRender render(options, settings, inputPath, outputPath);
+    if (!render.checkPaths() || !render.openInput() || !render.chooseFormat()) return 1;
+    std::string error;
+    EffectInstance effect(openEffect(module, error));
+    if (!effect) return fail(modulePath, error);
+    if (!render.openOutput()) return 1;
+    render.startEffect(effect);
+    sf_count_t done = 0;
+    if (!render.process(effect, done)) return 1;
     effect.power(false);
     effect.close();
-
-    // An input that ends early or breaks off is a failure, whatever was read.
-    std::string shortfall;
-    const bool known = info.frames > 0 && info.frames != SF_COUNT_MAX && inputPath != "-";
-    if (sf_error(input.file()) != SF_ERR_NO_ERROR)
-        shortfall = std::string("cannot read past frame ") + std::to_string(done) + ": " + sf_strerror(input.file());
-    else if (input.promisedFrames() > done)
-        shortfall = "ends after " + std::to_string(done) + " frames; its header promises " +
-                    std::to_string(input.promisedFrames());
-    else if (known && done < info.frames)
-        shortfall = "ends after " + std::to_string(done) + " of the " + std::to_string(info.frames) + " frames it declares";
-    if (!shortfall.empty() && !options.keepPartial) {
-        output.discard();
-        return fail(displayName(inputPath), shortfall + "; nothing written (--keep-partial keeps what was read)");
-    }
-    if (!output.finish(error)) return fail(shownOutput, error);
-    if (outputPath != "-" && !copyTags(inputPath, output.temporary(), format, settings.note, error))
-        return fail(shownOutput, error);
-    if (!output.commit(options.force, error)) return fail(shownOutput, error);
-    if (writer.clipped() > 0)
-        Console::get().message(shownOutput + ": " + std::to_string(writer.clipped()) +
-                               " samples clipped at full scale");
-    if (!shortfall.empty()) return fail(displayName(inputPath), shortfall + "; kept what was read in " + shownOutput);
-    return 0;
+    return render.finish(done);
 }
 
 int renderFolder(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
@@ -131,7 +238,8 @@ int renderFolder(const RenderOptions& options, const PluginModule& module, const
     std::error_code failure;
     std::filesystem::create_directories(directory, failure);
     if (!std::filesystem::is_directory(directory))
-        return fail(directory, "cannot create it as a directory" + (failure ? ": " + failure.message() : std::string()));
+        return fail(directory,
+                    "cannot create it as a directory" + (failure ? ": " + failure.message() : std::string()));
     std::vector<std::string> outputs;
     for (const auto& input : options.inputs) {
         std::string name = baseOf(input);

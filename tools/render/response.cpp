@@ -5,13 +5,14 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "render/console.h"
-#include "render/output.h"
+#include "render/module_info.h"
+#include "render/safe_write.h"
+#include "render/sink.h"
 
 namespace {
 
@@ -53,19 +54,13 @@ std::vector<double> responseFrequencies() {
 
 std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::string& error) {
     std::vector<ProgramResponse> responses;
-    EffectInstance probe(module.instantiate());
-    if (!probe) {
-        error = "the module's main answered null";
-        return responses;
-    }
+    EffectInstance probe(openEffect(module, error));
+    if (!probe) return responses;
     const int programs = probe.record()->programCount;
     const auto frequencies = responseFrequencies();
     for (int program = 0; program < programs; ++program) {
-        EffectInstance effect(module.instantiate());
-        if (!effect) {
-            error = "the module's main answered null";
-            return {};
-        }
+        EffectInstance effect(openEffect(module, error));
+        if (!effect) return {};
         ProgramResponse response;
         effect.setSampleRate(static_cast<float>(kResponseRate));
         effect.setBlockSize(kImpulseLength);
@@ -95,13 +90,8 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse>& responses,
-                      std::string& error) {
-    std::ofstream out(path, std::ios::trunc);
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
+std::string responseCsv(const std::vector<ProgramResponse>& responses) {
+    std::ostringstream out;
     char number[64];
     out << "# Crossfeed responses measured through the module at 44100 Hz.\n"
            "# Table 1: magnitude in dB of a centred mono source (left = right input).\n"
@@ -132,12 +122,7 @@ bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse
         }
         out << '\n';
     }
-    out.close();
-    if (!out) {
-        error = "cannot write it completely";
-        return false;
-    }
-    return true;
+    return out.str();
 }
 
 int writeResponse(const RenderOptions& options, const PluginModule& module, const std::string& modulePath) {
@@ -146,27 +131,16 @@ int writeResponse(const RenderOptions& options, const PluginModule& module, cons
     if (path != "-" && !checkOutputTarget(path, options.force, target, error)) return fail(path, error);
     const auto responses = measureResponses(module, error);
     if (responses.empty()) return fail(modulePath, error);
+    const std::string text = responseCsv(responses);
+    // Standard output as it was given: appending stays appending.
     if (path == "-") {
-        if (!writeResponseCsv("/dev/stdout", responses, error)) return fail("standard output", error);
+        if (!writeAll(STDOUT_FILENO, text.data(), text.size())) return fail("standard output", std::strerror(errno));
         return 0;
     }
-    // Through a temporary name beside it, like audio output.
-    const std::string directory = target.rfind('/') == std::string::npos ? "." : target.substr(0, target.rfind('/'));
-    const std::string base = target.substr(target.rfind('/') == std::string::npos ? 0 : target.rfind('/') + 1);
-    std::string temporary = directory + "/." + base + ".part-XXXXXX";
-    const int descriptor = mkstemp(temporary.data());
-    if (descriptor < 0) return fail(path, "cannot create a file in " + directory);
-    close(descriptor);
-    const mode_t mask = umask(0);
-    umask(mask);
-    chmod(temporary.c_str(), 0666 & ~mask);
-    if (!writeResponseCsv(temporary, responses, error)) {
-        unlink(temporary.c_str());
-        return fail(path, error);
-    }
-    if (rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return fail(path, "cannot rename into place");
-    }
+    TemporaryFile temporary;
+    if (!temporary.create(target, error)) return fail(path, error);
+    if (!writeAll(temporary.descriptor(), text.data(), text.size()))
+        return fail(path, std::string("cannot write it completely: ") + std::strerror(errno));
+    if (!temporary.commit(target, options.force, error)) return fail(path, error);
     return 0;
 }

@@ -7,51 +7,72 @@
 #include "render/formats.h"
 
 SampleWriter::SampleWriter(SNDFILE* file, int format, bool dither)
-    : file_(file), bits_(integerBits(format)), dither_(dither && bits_ > 0 && bits_ <= 16) {}
+    : file_(file), bits_(integerBits(format)), lossy_(isLossy(format)), dither_(dither && bits_ > 0 && bits_ <= 16) {}
 
 bool SampleWriter::write(const float* left, const float* right, sf_count_t frames) {
     const std::size_t count = static_cast<std::size_t>(frames);
     if (bits_ == 0) {
-        floats_.resize(count * 2);
-        for (std::size_t i = 0; i < count; ++i) {
-            floats_[2 * i] = left[i];
-            floats_[2 * i + 1] = right[i];
-        }
+        keepInRange(left, right, count);
         return sf_writef_float(file_, floats_.data(), frames) == frames;
     }
     if ((bits_ == 16 || bits_ == 24) && !dither_) {
-        // Scaling by a power of two is exact in float, and so is rounding the
-        // scaled value: four samples at a time give the same integers.
-        const float scale = bits_ == 16 ? 32768.0f : 8388608.0f;
-        const __m128 high = _mm_set1_ps(scale - 1.0f), low = _mm_set1_ps(-scale);
-        const __m128 clipHigh = _mm_set1_ps(scale - 0.5f), clipLow = _mm_set1_ps(-scale - 0.5f);
-        const __m128 factor = _mm_set1_ps(scale);
-        std::uint64_t clipped = 0;
-        if (bits_ == 16) shorts_.resize(count * 2 + 8);
-        else buffer_.resize(count * 2 + 8);
-        std::size_t i = 0;
-        for (; i < count; i += 2) {
-            // Two frames: left0 right0 left1 right1 (the tail reads padding).
-            const float l1 = i + 1 < count ? left[i + 1] : 0.0f, r1 = i + 1 < count ? right[i + 1] : 0.0f;
-            __m128 value = _mm_mul_ps(_mm_setr_ps(left[i], right[i], l1, r1), factor);
-            value = _mm_and_ps(value, _mm_cmpord_ps(value, value));  // NaN becomes silence
-            clipped += static_cast<unsigned>(__builtin_popcount(
-                static_cast<unsigned>(_mm_movemask_ps(_mm_or_ps(_mm_cmpge_ps(value, clipHigh), _mm_cmplt_ps(value, clipLow))))));
-            const __m128i whole = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(value, low), high));
-            if (bits_ == 16) {
-                const __m128i packed = _mm_packs_epi32(whole, whole);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(shorts_.data() + 2 * i), packed);
-            } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer_.data() + 2 * i), _mm_slli_epi32(whole, 8));
-            }
-        }
-        // The padding lanes of an odd tail are silence, never counted.
-        clipped_ += clipped;
+        roundFourAtATime(left, right, count);
         if (bits_ == 16) return sf_writef_short(file_, shorts_.data(), frames) == frames;
         return sf_writef_int(file_, buffer_.data(), frames) == frames;
     }
     roundExactly(left, right, count);
     return sf_writef_int(file_, buffer_.data(), frames) == frames;
+}
+
+void SampleWriter::keepInRange(const float* left, const float* right, std::size_t frames) {
+    floats_.resize(frames * 2);
+    // Lossy encoders take full scale at most (LAME asserts beyond it); a
+    // float file keeps every finite value. Neither gets a non-number.
+    std::uint64_t clipped = 0, notNumbers = 0;
+    for (std::size_t i = 0; i < frames * 2; ++i) {
+        float value = (i & 1) ? right[i / 2] : left[i / 2];
+        if (value != value) {
+            value = 0.0f;
+            ++notNumbers;
+        } else if (lossy_ ? std::fabs(value) > 1.0f : std::isinf(value)) {
+            value = std::copysign(1.0f, value);
+            ++clipped;
+        }
+        floats_[i] = value;
+    }
+    clipped_ += clipped;
+    notNumbers_ += notNumbers;
+}
+
+void SampleWriter::roundFourAtATime(const float* left, const float* right, std::size_t count) {
+    // Scaling by a power of two is exact in float, and so is rounding the
+    // scaled value: four samples at a time give the same integers.
+    const float scale = bits_ == 16 ? 32768.0f : 8388608.0f;
+    const __m128 high = _mm_set1_ps(scale - 1.0f), low = _mm_set1_ps(-scale);
+    const __m128 clipHigh = _mm_set1_ps(scale - 0.5f), clipLow = _mm_set1_ps(-scale - 0.5f);
+    const __m128 factor = _mm_set1_ps(scale);
+    std::uint64_t clipped = 0, notNumbers = 0;
+    if (bits_ == 16) shorts_.resize(count * 2 + 8);
+    else buffer_.resize(count * 2 + 8);
+    for (std::size_t i = 0; i < count; i += 2) {
+        // Two frames: left0 right0 left1 right1 (the tail reads padding).
+        const float l1 = i + 1 < count ? left[i + 1] : 0.0f, r1 = i + 1 < count ? right[i + 1] : 0.0f;
+        __m128 value = _mm_mul_ps(_mm_setr_ps(left[i], right[i], l1, r1), factor);
+        const __m128 number = _mm_cmpord_ps(value, value);
+        notNumbers += unsigned(__builtin_popcount(unsigned(_mm_movemask_ps(number) ^ 15)));
+        value = _mm_and_ps(value, number);  // NaN becomes silence
+        const __m128 beyond = _mm_or_ps(_mm_cmpge_ps(value, clipHigh), _mm_cmplt_ps(value, clipLow));
+        clipped += unsigned(__builtin_popcount(unsigned(_mm_movemask_ps(beyond))));
+        const __m128i whole = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(value, low), high));
+        if (bits_ == 16) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(shorts_.data() + 2 * i), _mm_packs_epi32(whole, whole));
+        } else {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(buffer_.data() + 2 * i), _mm_slli_epi32(whole, 8));
+        }
+    }
+    // The padding lanes of an odd tail are silence, never counted.
+    clipped_ += clipped;
+    notNumbers_ += notNumbers;
 }
 
 void SampleWriter::roundExactly(const float* left, const float* right, std::size_t frames) {
@@ -79,6 +100,7 @@ void SampleWriter::roundExactly(const float* left, const float* right, std::size
             ++clipped;
         } else if (value != value) {
             sample = 0;
+            ++notNumbers_;
         } else {
             // In range now, so the conversion (to nearest, ties to even) is defined.
             sample = _mm_cvtsd_si32(_mm_set_sd(value));

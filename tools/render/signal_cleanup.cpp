@@ -12,17 +12,42 @@ namespace {
 constexpr int kSlots = 256;
 char pendingPaths[kSlots][4096];
 volatile std::sig_atomic_t pendingSet[kSlots];
+std::sig_atomic_t claimed[kSlots];
 
-extern "C" void removePendingAndExit(int signal) {
+void removePending() {
     for (int i = 0; i < kSlots; ++i)
         if (pendingSet[i]) unlink(pendingPaths[i]);
+}
+
+extern "C" void removePendingAndExit(int signal) {
+    removePending();
     _exit(signal == SIGINT ? 130 : 128 + signal);
+}
+
+// The handler was installed to run once: the signal, raised again, now
+// takes its default action (a core dump where one is due).
+extern "C" void removePendingAndRaise(int signal) {
+    removePending();
+    raise(signal);
+}
+
+// Requests to stop, whose default is to end the process quietly.
+constexpr int kStopSignals[] = {SIGHUP, SIGINT,  SIGTERM, SIGUSR1, SIGUSR2,  SIGALRM,
+                                SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR, SIGXCPU, SIGSTKFLT};
+// Faults, and requests for a core dump.
+constexpr int kFaultSignals[] = {SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+
+void install(int signal, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigfillset(&action.sa_mask);  // one cleanup at a time
+    sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
 
 int claimSlot(const std::string& path) {
-    static std::sig_atomic_t claimed[kSlots];
     for (int i = 0; i < kSlots; ++i) {
         if (__atomic_exchange_n(&claimed[i], 1, __ATOMIC_ACQ_REL)) continue;
         if (path.size() >= sizeof pendingPaths[i]) {
@@ -39,13 +64,13 @@ int claimSlot(const std::string& path) {
 void releaseSlot(int slot) {
     if (slot < 0) return;
     __atomic_store_n(&pendingSet[slot], 0, __ATOMIC_RELEASE);
+    __atomic_store_n(&claimed[slot], 0, __ATOMIC_RELEASE);
 }
 
 void watchSignals() {
-    struct sigaction action {};
-    action.sa_handler = removePendingAndExit;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-    // A reader that goes away shows up as a write error, not a silent death.
+    for (int signal : kStopSignals) install(signal, removePendingAndExit, 0);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) install(signal, removePendingAndExit, 0);
+    for (int signal : kFaultSignals) install(signal, removePendingAndRaise, SA_RESETHAND | SA_NODEFER);
+    signal(SIGXFSZ, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
 }

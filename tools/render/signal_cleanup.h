@@ -8,5 +8,9 @@
 int claimSlot(const std::string& path);
 void releaseSlot(int slot);
 
-// Unlinks every pending temporary file and exits 130 (interrupt) or 128+N.
+// Every signal that ends the process first unlinks the pending temporary
+// files: a request to stop exits 130 (interrupt) or 128+N, a fault ends the
+// process by its signal as it would have. A file-size limit makes writes
+// fail instead (reported like a full disk), and a reader that goes away
+// shows up as a write error.
 void watchSignals();
