@@ -299,7 +299,7 @@ TEST_F(HostileInput, EverySignalThatEndsTheRenderRemovesItsTemporaryFile) {
     }
 }
 
-TEST_F(HostileInput, DamagedMp3sAreReportedInLinesOfOurOwn) {
+TEST_F(HostileInput, WhatTheLibrariesPrintComesAsOurLinesNeverIntoTheAudio) {
     ASSERT_EQ(shell("ffmpeg -loglevel error -f lavfi -i sine=d=2 -ac 2 -metadata title=Tune in.mp3").status, 0);
     std::string bytes = slurp(dir / "in.mp3");
     ASSERT_EQ(bytes.substr(0, 3), "ID3");
@@ -321,6 +321,15 @@ TEST_F(HostileInput, DamagedMp3sAreReportedInLinesOfOurOwn) {
     std::istringstream lines(noisy.err);
     for (std::string line; std::getline(lines, line);)
         EXPECT_EQ(line.rfind("crossfeed-render: garbled.mp3: ", 0), 0u) << noisy.err;
+
+    // A damaged MIDI sample dump, whose reader in libsndfile prints on
+    // standard output, while the audio goes there.
+    const unsigned char dump[] = {0xf0, 0x7e, 0x00, 0x01, 0x00, 0x00, 0x10, 0x48, 0x50, 0x07, 0x54, 0x43, 0x4f,
+                                  0x4e, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x40, 0xff, 0xff, 0x1f,
+                                  0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0xff, 0x38};
+    std::ofstream(dir / "dump.sds", std::ios::binary).write(reinterpret_cast<const char*>(dump), sizeof dump);
+    const Outcome piped = shell(std::string(CROSSFEED_RENDER) + " --type au dump.sds - | head -c 4");
+    EXPECT_EQ(piped.out, ".snd");
 }
 
 }  // namespace

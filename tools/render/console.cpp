@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "render/sink.h"
+
 namespace {
 
 // Control characters (a newline in a file name) written as C escapes.
@@ -100,12 +102,19 @@ void Console::draw() {
 
 void Console::catchLibraryLines() {
     int ends[2];
-    const int kept = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (kept < 0 || pipe2(ends, O_CLOEXEC) != 0) {
-        if (kept >= 0) ::close(kept);
+    const int keptError = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int keptOutput = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (keptError < 0 || keptOutput < 0 || pipe2(ends, O_CLOEXEC) != 0) {
+        if (keptError >= 0) ::close(keptError);
+        if (keptOutput >= 0) ::close(keptOutput);
         return;  // the libraries then speak for themselves
     }
-    out_ = kept;
+    out_ = keptError;
+    keepStandardOutput(keptOutput);
+    // Some print on standard output (libsndfile's SDS reader): into the
+    // audio that goes there, but for this.
+    std::fflush(stdout);
+    dup2(ends[1], STDOUT_FILENO);
     dup2(ends[1], STDERR_FILENO);
     ::close(ends[1]);
     relay_ = std::thread(&Console::relayLibraryLines, this, ends[0]);
@@ -113,8 +122,11 @@ void Console::catchLibraryLines() {
 
 void Console::release() {
     if (!relay_.joinable()) return;
+    std::fflush(stdout);
     std::fflush(stderr);
-    dup2(out_, STDERR_FILENO);  // the pipe's last writer goes, so the relay reads its end
+    // The pipe's last writers go, so the relay reads to its end.
+    dup2(standardOutput(), STDOUT_FILENO);
+    dup2(out_, STDERR_FILENO);
     relay_.join();
 }
 

@@ -65,14 +65,20 @@ sf_count_t w64Length(int descriptor) {
     return size > std::uint64_t(INT64_MAX / 2) ? 0 : sf_count_t(size);
 }
 
-// Frames the header of a regular file promises; 0 when the format takes
-// its length from the stream itself, or the header states none.
+// Frames the header of a regular file promises; 0 when it states none.
+// Only the containers whose header states the audio's size are asked:
+// others (SDS and the like) scan the whole file, and told it is far longer
+// would scan for ever; the length of FLAC, Ogg and MPEG comes from the
+// stream itself, and a cut one ends early.
 sf_count_t promisedFrames(int descriptor, int format) {
     switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_FLAC:
-    case SF_FORMAT_OGG:
-    case SF_FORMAT_MPEG: return 0;  // counted from the stream: a cut one ends early
-    default: break;
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+    case SF_FORMAT_AIFF:
+    case SF_FORMAT_AU:
+    case SF_FORMAT_W64: break;
+    default: return 0;
     }
     constexpr sf_count_t kFar = sf_count_t(1) << 40;
     const sf_count_t promised = framesIfLonger(descriptor, kFar);

@@ -1,6 +1,6 @@
 // crossfeed-render: a command-line plug-in host that crossfeeds audio files.
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "loader/plugin_host.h"
@@ -10,6 +10,7 @@
 #include "render/render.h"
 #include "render/response.h"
 #include "render/signal_cleanup.h"
+#include "render/sink.h"
 
 #ifndef CROSSFEED_VERSION
 #define CROSSFEED_VERSION "unknown"
@@ -46,10 +47,7 @@ int main(int argc, char** argv) {
         Console::get().message(error);
         return 1;
     }
-    if (options.help) {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
+    if (options.help) return writeAll(standardOutput(), kUsage, std::strlen(kUsage)) ? 0 : 1;
     watchSignals();
     const std::string modulePath = options.module.empty() ? defaultModulePath() : options.module;
     auto module = PluginModule::load(modulePath, error);

@@ -8,6 +8,7 @@
 
 #include "render/console.h"
 #include "render/paths.h"
+#include "render/sink.h"
 
 #ifndef CROSSFEED_VERSION
 #define CROSSFEED_VERSION "unknown"
@@ -96,19 +97,22 @@ int findProgram(const std::string& wanted, const std::vector<std::string>& names
 int listPrograms(EffectInstance& effect) {
     const auto names = programNames(effect);
     const int parameters = effect.record()->parameterCount;
+    std::string text;
+    char line[512];
     for (std::size_t program = 0; program < names.size(); ++program) {
         effect.setProgram(static_cast<std::int32_t>(program));
-        std::printf("%zu: %s\n", program, names[program].c_str());
+        std::snprintf(line, sizeof line, "%zu: %s\n", program, names[program].c_str());
+        text += line;
         for (int parameter = 0; parameter < parameters; ++parameter) {
-            std::printf("    %-12s %-9s %s\n", effect.parameterName(parameter).c_str(),
-                        effect.parameterDisplay(parameter).c_str(), effect.parameterLabel(parameter).c_str());
+            std::snprintf(line, sizeof line, "    %-12s %-9s %s\n", effect.parameterName(parameter).c_str(),
+                          effect.parameterDisplay(parameter).c_str(), effect.parameterLabel(parameter).c_str());
+            text += line;
         }
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return writeAll(standardOutput(), text.data(), text.size()) ? 0 : 1;
 }
 
 int printVersion(const PluginModule& module, const std::string& modulePath) {
-    std::printf("%s %s\n", kTool, CROSSFEED_VERSION);
     std::string error;
     EffectInstance effect(module.instantiateChecked(error));
     if (!effect) return fail(modulePath, error);
@@ -123,7 +127,8 @@ int printVersion(const PluginModule& module, const std::string& modulePath) {
                    std::to_string(version / 10 % 10) + " (" + std::to_string(version) + ")";
     else if (version != 0)
         numbered = std::to_string(version);
-    std::printf("module %s: %s%s%s, version %s\n", modulePath.c_str(), product.empty() ? "unnamed" : product.c_str(),
-                vendor.empty() ? "" : " by ", vendor.c_str(), numbered.c_str());
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    const std::string text = std::string(kTool) + " " + CROSSFEED_VERSION + "\nmodule " + modulePath + ": " +
+                             (product.empty() ? "unnamed" : product) + (vendor.empty() ? "" : " by ") + vendor +
+                             ", version " + numbered + "\n";
+    return writeAll(standardOutput(), text.data(), text.size()) ? 0 : 1;
 }

@@ -29,15 +29,16 @@ bool PendingOutput::create(const std::string& path, int format, int sampleRate, 
 }
 
 bool PendingOutput::openStandardOutput(SF_INFO& info, const OutputSize& size, std::string& error) {
-    if (isatty(STDOUT_FILENO)) {
+    const int out = standardOutput();
+    if (isatty(out)) {
         error = "is a terminal; send the audio into a pipe or a file";
         return false;
     }
     struct stat status {};
-    const bool seekable = fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode) &&
-                          !(fcntl(STDOUT_FILENO, F_GETFL) & O_APPEND);
+    const bool seekable =
+        fstat(out, &status) == 0 && S_ISREG(status.st_mode) && !(fcntl(out, F_GETFL) & O_APPEND);
     if (seekable) {
-        sink_ = std::make_unique<SoundSink>(STDOUT_FILENO, size.limit, size.reason);
+        sink_ = std::make_unique<SoundSink>(out, size.limit, size.reason);
         file_ = sink_->open(info);
     } else {
         relay_ = std::make_unique<StdoutRelay>();

@@ -1,7 +1,5 @@
 #include "render/render.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "render/output.h"
 #include "render/paths.h"
 #include "render/samples.h"
+#include "render/sink.h"
 #include "render/tags.h"
 
 namespace {
@@ -101,7 +100,7 @@ bool FileRender::openInput() {
     std::string error;
     if (!input_.open(inputPath_, error)) return refuse(shownInput_, error);
     // Appending to the file being read would read what was written.
-    if (outputPath_ == "-" && input_.sameAs(STDOUT_FILENO))
+    if (outputPath_ == "-" && input_.sameAs(standardOutput()))
         return refuse(shownOutput_, "is the input file; choose another output");
     return true;
 }

@@ -7,6 +7,15 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+int ownOutput = STDOUT_FILENO;
+
+}  // namespace
+
+int standardOutput() { return ownOutput; }
+void keepStandardOutput(int descriptor) { ownOutput = descriptor; }
+
 bool writeAll(int descriptor, const void* bytes, std::size_t size) {
     const char* data = static_cast<const char*>(bytes);
     while (size > 0) {
@@ -114,7 +123,7 @@ void StdoutRelay::copy() {
         const ssize_t got = ::read(from_, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        if (!error_ && !writeAll(STDOUT_FILENO, buffer, std::size_t(got))) {
+        if (!error_ && !writeAll(standardOutput(), buffer, std::size_t(got))) {
             error_ = errno;
             break;  // libsndfile's next write then fails too
         }

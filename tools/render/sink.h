@@ -64,3 +64,8 @@ private:
 
 // Writes all of `bytes` to `descriptor`; false with errno set otherwise.
 bool writeAll(int descriptor, const void* bytes, std::size_t size);
+
+// The tool's own standard output. The libraries get another descriptor 1
+// (the console's), so that nothing they print can mix into the audio.
+int standardOutput();
+void keepStandardOutput(int descriptor);

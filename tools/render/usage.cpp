@@ -20,8 +20,10 @@ const char kUsage[] =
     "--type names another. The input's encoding is kept where the format holds it;\n"
     "otherwise float input gives 24-bit and other input (MP3, Vorbis, ADPCM...)\n"
     "16-bit. Integer output is rounded to nearest and clipped at full scale; the\n"
-    "number of clipped samples is reported. Tags and pictures are copied where both\n"
-    "formats hold them, with a note of the program and settings used.\n"
+    "number of clipped samples is reported. No output gets a non-number (it\n"
+    "becomes silence) or an infinity; lossy encoders get at most full scale. A\n"
+    ".wav beyond 4 GiB is written as RF64. Tags and pictures are copied where\n"
+    "both formats hold them, with a note of the program and settings used.\n"
     "OUTPUT is written beside itself under a temporary name (.NAME.part-*) and\n"
     "renamed into place once complete; it must differ from INPUT, and an existing\n"
     "OUTPUT must be a regular file.\n"
@@ -57,4 +59,5 @@ const char kUsage[] =
     "\n"
     "On a terminal, a progress line is shown for each file being rendered.\n"
     "Exit status: 0 when everything was rendered, 1 when anything failed (one\n"
-    "line each on standard error), 130 when interrupted.\n";
+    "line each on standard error), 130 when interrupted, 128+N when ended by\n"
+    "signal N.\n";
