@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "adapter/crossfeed_ports.h"
+#include "crossfeed/descriptor.h"
 #include "loader/plugin_host.h"
 #include "support/module_under_test.h"
 
@@ -83,8 +83,8 @@ int render(char** argv) {
     if (!readStereo(argv[1], audio)) return 1;
     EffectInstance effect(module->instantiate());
     // The control values as a host hands them over: floats.
-    effect.setParameter(0, crossfeed_ports::levelParameter(std::strtof(argv[3], nullptr)));
-    effect.setParameter(1, crossfeed_ports::delayParameter(std::strtof(argv[4], nullptr)));
+    effect.setParameter(0, crossfeed::parameterFromControl(crossfeed::kLevelParameter, std::strtof(argv[3], nullptr)));
+    effect.setParameter(1, crossfeed::parameterFromControl(crossfeed::kDelayParameter, std::strtof(argv[4], nullptr)));
     effect.setSampleRate(static_cast<float>(audio.rate));
     const std::size_t frames = audio.frames.size() / 2;
     std::vector<float> left(frames), right(frames);
