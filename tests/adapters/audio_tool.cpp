@@ -3,6 +3,7 @@
 //   audio_tool input OUT.wav RATE FRAMES LEADING_SILENCE TRAILING_SILENCE
 //   audio_tool render MODULE IN.wav OUT.wav LEVEL_PERCENT DELAY_MS
 //   audio_tool compare EXPECTED.wav ACTUAL.wav TOLERANCE [align]
+//   audio_tool silent ACTUAL.wav
 // `align` drops the actual file's leading silence and compares the frames
 // both files hold from their first non-zero sample on.
 #include <sndfile.h>
@@ -145,6 +146,17 @@ int compare(int argc, char** argv) {
     return count > 0 && largest <= tolerance && (tolerance > 0 || differing == 0) ? 0 : 1;
 }
 
+// Nothing arrived: no samples, or none but zeros.
+int silent(const char* path) {
+    Audio actual;
+    if (!readStereo(path, actual)) return 1;
+    std::size_t sounding = 0;
+    for (const float sample : actual.frames)
+        if (sample != 0.0f) ++sounding;
+    std::printf("%zu of %zu samples not silent\n", sounding, actual.frames.size());
+    return sounding == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +164,7 @@ int main(int argc, char** argv) {
     if (command == "input" && argc == 7) return makeInput(argv + 2);
     if (command == "render" && argc == 7) return render(argv + 2);
     if (command == "compare" && (argc == 5 || argc == 6)) return compare(argc - 2, argv + 2);
+    if (command == "silent" && argc == 3) return silent(argv[2]);
     std::fprintf(stderr, "usage: see the comment at the top of audio_tool.cpp\n");
     return 2;
 }
