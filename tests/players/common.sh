@@ -20,12 +20,14 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$w
        XDG_DATA_HOME="$work/home/.local/share" XDG_STATE_HOME="$work/home/.local/state" XDG_RUNTIME_DIR="$runtime"
 unset DBUS_SESSION_BUS_ADDRESS PIPEWIRE_REMOTE PULSE_SERVER JACK_DEFAULT_SERVER DISPLAY WAYLAND_DISPLAY
 
+# A child that has ended stays a zombie until it is waited for.
+running() { [ -r "/proc/$1/stat" ] && [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" != Z ]; }
 # Asks each process to stop, then waits a bounded time before killing it.
 stop() {
-    for pid in "$@"; do kill -INT "$pid" 2>/dev/null || true; done
+    for pid in "$@"; do kill -TERM "$pid" 2>/dev/null || true; done
     for pid in "$@"; do
         tries=0
-        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
+        while running "$pid" && [ $tries -lt 50 ]; do sleep 0.1; tries=$((tries + 1)); done
         kill -KILL "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
