@@ -122,5 +122,15 @@ pipewire-desktop)
     play mpv mpv --no-config --really-quiet --no-video --ao=pulse "$work/in.wav" ;;
 pipewire-headphones)
     play pw-play pw-play --target "$sink" "$work/in.wav"
-    play paplay paplay --device="$sink" "$work/in.wav" ;;
+    play paplay paplay --device="$sink" "$work/in.wav"
+    # Unplugged headphones take the pinned sink with them: it never falls
+    # back to the speakers.
+    timeout 5 pw-cli destroy "$(node_id "$headphones")" >/dev/null
+    tries=0
+    while [ -n "$(node_id effect_output.crossfeed_headphones)" ]; do
+        tries=$((tries + 1)); [ $tries -lt 100 ] || fail "the pinned sink outlived the headphones"
+        sleep 0.1
+    done
+    ! timeout 5 pw-link -l | grep -q '^effect_output\.crossfeed_headphones' || fail "the pinned sink is linked elsewhere"
+    echo "$host: headphones unplugged: the pinned sink went with them, nothing reached the speakers" ;;
 esac
