@@ -20,7 +20,7 @@ case $host in
     # quantum. Three tries, each from scratch, must not all miss.
     shift
     for attempt in 1 2 3; do
-        if timeout -k 5 100 dbus-run-session -- "$0" "$host-once" "$@"; then exit 0; fi
+        if timeout -k 5 80 dbus-run-session -- "$0" "$host-once" "$@"; then exit 0; fi
         echo "attempt $attempt failed" >&2
     done
     exit 1 ;;
