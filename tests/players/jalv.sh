@@ -1,17 +1,18 @@
 #!/bin/sh
 # jalv runs the LV2 plug-in as a JACK client of jackd's dummy driver; ecasound
 # plays a file into it and jack_rec records its outputs. What it recorded is
-# the module's processing of the file after alignment, within jack_rec's
-# 32-bit integer samples (a float differs by at most 2^-31 of full scale).
+# the module's processing of the file after alignment, within the rounding
+# of jack_rec's 32-bit integer samples (half a step, 2^-32 of full scale).
 # JACK keeps its files in /dev/shm, so the test runs in a mount namespace of
 # its own with a private /dev/shm.
 . "$(dirname "$0")/common.sh"
 need jackd jalv jack_rec jack_lsp ecasound unshare
-shift
 case $host in
 jalv)
-    # Each try in a fresh namespace; the dummy driver keeps real time on a
-    # shared machine, where a late client drops a cycle.
+    shift
+    # Each try in a fresh namespace. The server waits for late clients
+    # (--sync), but ecasound still reads the file ahead of JACK in a thread
+    # of its own, which a loaded machine can starve for a cycle.
     namespace=""
     for flags in "--mount --propagation private" "--map-root-user --mount --propagation private"; do
         if unshare $flags sh -c 'mount -t tmpfs crossfeed /dev/shm' 2>/dev/null; then namespace=$flags; break; fi
@@ -39,7 +40,7 @@ wait_ports() {
         sleep 0.1
     done
 }
-jackd --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+jackd --no-realtime --sync -t 10000 -d dummy -r 48000 -p 1024 >"$work/jackd.log" 2>&1 &
 started="$!"
 wait_ports "^system:" 4
 # jalv's console stops at the end of its input: it reads a pipe we hold open
