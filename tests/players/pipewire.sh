@@ -52,6 +52,13 @@ pipewire-headphones)
     sink=effect_input.crossfeed_headphones ;;
 esac
 
+# The session manager leaves the machine's own sound cards, Bluetooth
+# headsets and cameras alone: the stand-ins are the only devices.
+mkdir -p "$XDG_CONFIG_HOME/wireplumber/main.lua.d" "$XDG_CONFIG_HOME/wireplumber/bluetooth.lua.d"
+printf '%s\n' "alsa_monitor.enabled = false" "v4l2_monitor.enabled = false" "libcamera_monitor.enabled = false" \
+    >"$XDG_CONFIG_HOME/wireplumber/main.lua.d/51-no-devices.lua"
+echo "bluez_monitor.enabled = false" >"$XDG_CONFIG_HOME/wireplumber/bluetooth.lua.d/51-no-devices.lua"
+
 pipewire >"$work/pipewire.log" 2>&1 &
 started="$!"
 node_id() {
