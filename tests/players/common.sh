@@ -18,7 +18,8 @@ started=""
 # A private user: nothing a host reads or writes is the machine's own.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
        XDG_DATA_HOME="$work/home/.local/share" XDG_STATE_HOME="$work/home/.local/state" XDG_RUNTIME_DIR="$runtime"
-unset DBUS_SESSION_BUS_ADDRESS PIPEWIRE_REMOTE PULSE_SERVER JACK_DEFAULT_SERVER DISPLAY WAYLAND_DISPLAY
+unset DBUS_SESSION_BUS_ADDRESS PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR PIPEWIRE_CONFIG_DIR PULSE_SERVER PULSE_RUNTIME_PATH \
+      JACK_DEFAULT_SERVER ALSA_CONFIG_PATH DISPLAY WAYLAND_DISPLAY
 
 # A child that has ended stays a zombie until it is waited for.
 running() { [ -r "/proc/$1/stat" ] && [ "$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1)" != Z ]; }
