@@ -11,6 +11,9 @@
 
 namespace {
 
+// Sent through the libraries' pipe by `sync`; no library prints it.
+constexpr char kSyncMark = '\x01';
+
 // Control characters (a newline in a file name) written as C escapes.
 std::string escaped(const std::string& text) {
     std::string result;
@@ -39,6 +42,11 @@ Console::Console() : terminal_(isatty(STDERR_FILENO)), out_(STDERR_FILENO) {}
 Console::~Console() { release(); }
 
 void Console::message(const std::string& line) {
+    sync();
+    print(line);
+}
+
+void Console::print(const std::string& line) {
     std::lock_guard<std::mutex> lock(mutex_);
     clear();
     write(std::string(kTool) + ": " + escaped(line) + "\n");
@@ -131,6 +139,7 @@ void Console::release() {
 }
 
 void Console::reading(const std::string& name, bool started) {
+    if (!started) sync();  // what was printed while it was read is said to be of it
     std::lock_guard<std::mutex> lock(mutex_);
     if (started) {
         reading_.push_back(name);
@@ -140,26 +149,46 @@ void Console::reading(const std::string& name, bool started) {
     }
 }
 
+void Console::sync() {
+    if (!relay_.joinable() || std::this_thread::get_id() == relay_.get_id()) return;
+    std::unique_lock<std::mutex> lock(syncMutex_);
+    const std::uint64_t ticket = ++marksSent_;
+    if (::write(STDERR_FILENO, &kSyncMark, 1) != 1) return;
+    synced_.wait(lock, [&] { return marksSeen_ >= ticket; });
+}
+
 void Console::relayLibraryLines(int from) {
     std::string pending;
     char buffer[4096];
     for (;;) {
         const ssize_t got = read(from, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
-        if (got > 0) pending.append(buffer, std::size_t(got));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos || (got <= 0 && !pending.empty());) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end == std::string::npos ? end : end + 1);
-            std::string subject;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (reading_.size() == 1) subject = reading_.front() + ": ";
-            }
-            if (!line.empty()) message(subject + line);
-        }
         if (got <= 0) break;
+        for (ssize_t i = 0; i < got; ++i) {
+            if (buffer[i] == kSyncMark) {
+                std::lock_guard<std::mutex> lock(syncMutex_);
+                ++marksSeen_;
+                synced_.notify_all();
+            } else if (buffer[i] == '\n') {
+                relayLine(pending);
+                pending.clear();
+            } else {
+                pending += buffer[i];
+            }
+        }
     }
+    relayLine(pending);
     ::close(from);
+}
+
+void Console::relayLine(const std::string& line) {
+    if (line.empty()) return;
+    std::string subject;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (reading_.size() == 1) subject = reading_.front() + ": ";
+    }
+    print(subject + line);
 }
 
 int fail(const std::string& subject, const std::string& reason) {

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +17,7 @@
 namespace {
 
 constexpr char kPartTag[] = ".part-";
-constexpr std::size_t kUniqueLength = 6;  // mkstemp's XXXXXX
+constexpr std::size_t kUniqueLength = 6;
 
 const char* kindOf(mode_t mode) {
     if (S_ISDIR(mode)) return "a directory";
@@ -39,6 +40,16 @@ std::string temporaryBase(const std::string& path) {
         if (!base.empty() && static_cast<unsigned char>(base.back()) >= 0xc0) base.pop_back();
     }
     return "." + base + kPartTag;
+}
+
+std::string uniqueSuffix() {
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char random[kUniqueLength];
+    if (getrandom(random, sizeof random, 0) != ssize_t(sizeof random))
+        for (std::size_t i = 0; i < kUniqueLength; ++i) random[i] = static_cast<unsigned char>(std::rand());
+    std::string suffix;
+    for (unsigned char byte : random) suffix += kLetters[byte % (sizeof kLetters - 1)];
+    return suffix;
 }
 
 bool renameInPlace(const std::string& from, const std::string& to, bool replace) {
@@ -102,19 +113,25 @@ std::vector<std::string> staleTemporaries(const std::string& path) {
 bool TemporaryFile::create(const std::string& destination, std::string& error) {
     discard();
     const std::string directory = directoryOf(destination);
-    std::string pattern = directory + "/" + temporaryBase(destination) + std::string(kUniqueLength, 'X');
-    descriptor_ = mkostemp(pattern.data(), O_CLOEXEC);
-    if (descriptor_ < 0) {
-        error = "cannot create a file in " + directory + ": " + std::strerror(errno);
-        return false;
+    const std::string prefix = directory + "/" + temporaryBase(destination);
+    // The name is held for the signal cleanup before the file exists, so
+    // that no moment leaves a file a signal would not remove.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name_ = prefix + uniqueSuffix();
+        slot_ = claimSlot(name_);
+        descriptor_ = open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor_ >= 0) return true;
+        const int reason = errno;
+        releaseSlot(slot_);
+        slot_ = -1;
+        name_.clear();
+        if (reason != EEXIST) {
+            error = "cannot create a file in " + directory + ": " + std::strerror(reason);
+            return false;
+        }
     }
-    name_ = pattern;
-    slot_ = claimSlot(name_);
-    // mkstemp makes the file private; the result should get the usual mode.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(descriptor_, 0666 & ~mask);
-    return true;
+    error = "cannot create a file in " + directory + ": no free temporary name";
+    return false;
 }
 
 bool TemporaryFile::commit(const std::string& destination, bool replace, std::string& error) {
