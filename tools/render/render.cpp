@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "render/console.h"
-#include "render/module_info.h"
 #include "render/formats.h"
 #include "render/input.h"
+#include "render/module_info.h"
 #include "render/output.h"
 #include "render/paths.h"
 #include "render/samples.h"
