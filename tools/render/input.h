@@ -26,7 +26,8 @@ public:
     // After reading `done` frames to the end: why the input ended early or
     // broke off, "" when it did not.
     std::string shortfall(sf_count_t done) const;
-    // Who or what holds the input open: the same file as `descriptor`'s?
+    // Whether the input is the regular file `descriptor` writes (standard
+    // output appended to the input, say).
     bool sameAs(int descriptor) const;
 
 private:
