@@ -93,7 +93,7 @@ std::string inputName(const std::uint8_t* data, std::size_t size) {
 // Reads everything there is, as a render does, and holds the shortfall
 // to its one promise: it names what happened, or nothing.
 void readToEnd(InputFile& input) {
-    SampleReader reader(input.file(), input.info());
+    SampleReader reader(input);
     std::vector<float> left(4096), right(4096);
     sf_count_t done = 0;
     for (sf_count_t got; (got = reader.read(left.data(), right.data(), 4096)) > 0 && done < (1 << 16);) done += got;

@@ -290,6 +290,25 @@ TEST_F(RenderFiles, AFolderOfFilesRendersInParallelAndReportsEachFailure) {
         EXPECT_EQ(readInts(dir / "out/sub" / name).samples,
                   rounded(processDirectly(readFloats(dir / name), 1), 16)) << name;
     EXPECT_FALSE(fs::exists(dir / "out/sub/bad.wav"));
+
+    // Opens that fail beside renders, many times over: each failure keeps
+    // its own reason, and no other file loses its descriptor to it.
+    std::string bad;
+    for (int i = 0; i < 8; ++i) {
+        std::ofstream(dir / ("bad" + std::to_string(i) + ".wav")) << "not audio";
+        bad += " bad" + std::to_string(i) + ".wav";
+    }
+    for (int round = 0; round < 25; ++round) {
+        const Outcome many = run("--jobs 8 --force -o many a.wav b.wav c.wav d.wav" + bad);
+        ASSERT_EQ(many.status, 1) << many.err;
+        std::size_t reasons = 0;
+        for (std::size_t at = 0; (at = many.err.find("cannot read it as audio: Format not recognised", at)) !=
+                                 std::string::npos;
+             ++at)
+            ++reasons;
+        ASSERT_EQ(reasons, 8u) << "round " << round << "\n" << many.err;
+        ASSERT_NE(many.err.find("4 of 12 files rendered into many, 8 failed"), std::string::npos) << many.err;
+    }
     const Outcome typed = run("--type flac -o out a.wav b.wav");
     ASSERT_EQ(typed.status, 0) << typed.err;
     EXPECT_TRUE(fs::exists(dir / "out/a.flac"));

@@ -66,6 +66,15 @@ protected:
     }
 };
 
+// Every line is the tool's, names `subject`, and there are few of them.
+void expectOwnLines(const std::string& err, const std::string& subject) {
+    std::istringstream lines(err);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count)
+        EXPECT_EQ(line.rfind("crossfeed-render: " + subject + ": ", 0), 0u) << err;
+    EXPECT_LT(count, 30) << err;
+}
+
 bool allFinite(const std::vector<float>& samples) {
     for (float sample : samples)
         if (!std::isfinite(sample)) return false;
@@ -318,18 +327,49 @@ TEST_F(HostileInput, WhatTheLibrariesPrintComesAsOurLinesNeverIntoTheAudio) {
     std::ofstream(dir / "garbled.mp3", std::ios::binary) << garbled;
     const Outcome noisy = run("--keep-partial garbled.mp3 out.wav");
     EXPECT_NE(noisy.err, "");
-    std::istringstream lines(noisy.err);
-    for (std::string line; std::getline(lines, line);)
-        EXPECT_EQ(line.rfind("crossfeed-render: garbled.mp3: ", 0), 0u) << noisy.err;
+    expectOwnLines(noisy.err, "garbled.mp3");
 
-    // A damaged MIDI sample dump, whose reader in libsndfile prints on
-    // standard output, while the audio goes there.
+    // 38 bytes whose header claims 1302996 frames of a MIDI sample dump, a
+    // reader of libsndfile that makes audio up where the file has none, and
+    // prints on standard output while the audio would go there.
     const unsigned char dump[] = {0xf0, 0x7e, 0x00, 0x01, 0x00, 0x00, 0x10, 0x48, 0x50, 0x07, 0x54, 0x43, 0x4f,
                                   0x4e, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x40, 0xff, 0xff, 0x1f,
                                   0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0x00, 0x00, 0xff, 0x38};
-    std::ofstream(dir / "dump.sds", std::ios::binary).write(reinterpret_cast<const char*>(dump), sizeof dump);
-    const Outcome piped = shell(std::string(CROSSFEED_RENDER) + " --type au dump.sds - | head -c 4");
-    EXPECT_EQ(piped.out, ".snd");
+    std::ofstream(dir / "dump.mp3", std::ios::binary).write(reinterpret_cast<const char*>(dump), sizeof dump);
+    const Outcome made = shell(std::string(CROSSFEED_RENDER) + " --type au dump.mp3 - > dump.au");
+    EXPECT_EQ(made.status, 1);
+    EXPECT_NE(made.err.find("dump.mp3: cannot read it as audio: it reads as SDS 16-bit whose header claims 1302996 "
+                            "frames, more than its 38 bytes can hold"),
+              std::string::npos)
+        << made.err;
+    EXPECT_EQ(fs::file_size(dir / "dump.au"), 0u);
+    expectOwnLines(made.err, "dump.mp3");
+
+    // Real dumps, damaged in the middle, read side by side: the reader's
+    // complaints, each different, come once each with a count, named for
+    // the file they are of, and none reaches the audio.
+    const auto tone = noise(20000, 29);
+    for (const char mark : {'1', '2', '3'}) {
+        const fs::path name = dir / (std::string("damaged") + mark + ".sds");
+        writeAudio(name, SF_FORMAT_SDS | SF_FORMAT_PCM_16, 1, 44100, tone);
+        std::string sds = slurp(name);
+        sds.replace(sds.size() / 2, 600, std::string(600, mark));
+        std::ofstream(name, std::ios::binary) << sds;
+    }
+    const Outcome damaged = run("--type au -o out damaged1.sds damaged2.sds damaged3.sds");
+    ASSERT_EQ(damaged.status, 0) << damaged.err;
+    for (const char mark : {'1', '2', '3'}) {
+        const std::string name = std::string("damaged") + mark + ".sds";
+        EXPECT_EQ(readFloats(dir / "out" / (std::string("damaged") + mark + ".au")).size(), 2 * tone.size());
+        const std::string complaint = std::string("Error A : 3") + mark;
+        EXPECT_NE(damaged.err.find("crossfeed-render: " + name + ": " + complaint + "\n"), std::string::npos)
+            << damaged.err;
+        EXPECT_NE(damaged.err.find("crossfeed-render: " + name + ": " + complaint + " ("), std::string::npos)
+            << damaged.err;
+        EXPECT_EQ(damaged.err.find(": " + complaint), damaged.err.find(name + ": " + complaint) + name.size())
+            << damaged.err;
+    }
+    EXPECT_LT(std::count(damaged.err.begin(), damaged.err.end(), '\n'), 30) << damaged.err;
 }
 
 }  // namespace

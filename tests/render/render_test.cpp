@@ -138,7 +138,7 @@ TEST_F(Render, EveryFailureNamesItsCauseAndLeavesNoFileBehind) {
         {in + " " + in, "in.wav: is the input file"},
         {in + " '" + (dir / "." / "in.wav").string() + "'", "in.wav: is the input file"},
         {in + " " + at("taken.wav"), "taken.wav: already exists (use --force"},
-        {in + " " + at("out.opus"), "out.opus: cannot write Ogg Opus"},
+        {in + " " + at("out.opus"), "out.opus: Opus takes only 8000, 12000, 16000, 24000 or 48000 Hz, not 44100 Hz"},
         {in + " " + at("no-such-folder/out.wav"), "no-such-folder/out.wav: cannot create a file in"},
         {"--block 0 " + in + " " + out, "--block '0' is not a frame count"},
         {"--block 2x " + in + " " + out, "--block '2x' is not a frame count"},
@@ -166,6 +166,62 @@ TEST_F(Render, EveryFailureNamesItsCauseAndLeavesNoFileBehind) {
     const Outcome forced = run("--force " + in + " " + at("taken.wav"));
     ASSERT_EQ(forced.status, 0) << forced.err;
     EXPECT_EQ(readAudio(dir / "taken.wav").info.frames, 1000);
+}
+
+// The command a message offers, with IN and OUT filled in.
+std::string offered(const std::string& message, const std::string& in, const std::string& out) {
+    const auto start = message.find("ffmpeg -i IN");
+    if (start == std::string::npos) return "";
+    std::string command = message.substr(start, message.find('\n', start) - start);
+    command.replace(command.find(" IN "), 4, " " + in + " ");
+    command.replace(command.rfind(" OUT"), std::string::npos, " " + out);
+    return "ffmpeg -loglevel error" + command.substr(6);
+}
+
+TEST_F(Render, WhatCannotBeReadOrWrittenIsSaidWithTheCommandThatDoesIt) {
+    const std::string tool = CROSSFEED_RENDER;
+    ASSERT_EQ(shell("ffmpeg -loglevel error -f lavfi -i sine=d=2 -ac 2 in.m4a").status, 0);
+    writeAudio(dir / "six.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, 48000, noise(6 * 48000, 31));
+    writeAudio(dir / "in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 88200, 32));
+    writeAudio(dir / "in.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 88200, 33));
+    const struct {
+        std::string line, said, works;
+    } cases[] = {
+        {tool + " in.m4a out.wav", "in.m4a: cannot read it as audio: Format not recognised.", "out.wav"},
+        {tool + " six.wav out.wav", "six.wav: 6 channels; only mono and stereo can be crossfed", "out.wav"},
+        {"cat in.flac | " + tool + " - out.wav",
+         "standard input: cannot read it as audio: FLAC cannot come through a pipe", "out.wav"},
+        {tool + " in.wav out.opus", "out.opus: Opus takes only 8000, 12000, 16000, 24000 or 48000 Hz, not 44100 Hz",
+         "out.opus"},
+    };
+    for (const auto& item : cases) {
+        const Outcome refused = shell(item.line);
+        EXPECT_EQ(refused.status, 1) << item.line;
+        EXPECT_NE(refused.err.find(item.said), std::string::npos) << item.line << "\n" << refused.err;
+        // The command offered works as given.
+        const std::string input = item.line.find("in.flac") != std::string::npos ? "in.flac"
+                                  : item.line.find("six.wav") != std::string::npos ? "six.wav"
+                                  : item.line.find("in.m4a") != std::string::npos ? "in.m4a"
+                                                                                    : "in.wav";
+        const std::string command = offered(refused.err, input, item.works);
+        ASSERT_NE(command, "") << refused.err;
+        const std::size_t tail = command.rfind("crossfeed-render");
+        const Outcome works = shell(command.substr(0, tail) + tool + command.substr(tail + 16));
+        EXPECT_EQ(works.status, 0) << command << "\n" << works.err;
+        EXPECT_GT(readFloats(dir / item.works).size(), 0u) << command;
+        fs::remove(dir / item.works);
+    }
+
+    // A reader that goes away is said to have gone; the format was right.
+    const Outcome gone = shell(tool + " --type au in.wav - | true");
+    EXPECT_EQ(gone.status, 0);  // the pipeline's, which is true's
+    EXPECT_NE(gone.err.find("standard output: cannot write: the program reading it went away (broken pipe)"),
+              std::string::npos)
+        << gone.err;
+    EXPECT_EQ(gone.err.find("--type"), std::string::npos) << gone.err;
+    const Outcome wrong = shell(tool + " --type wav in.wav - | cat > /dev/null");
+    EXPECT_NE(wrong.err.find("(--type au, flac, caf, ogg or mp3 can go through a pipe)"), std::string::npos)
+        << wrong.err;
 }
 
 TEST_F(Render, ListShowsTheProgramsWithTheTextsTheModuleReports) {

@@ -7,12 +7,16 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "render/library_calls.h"
 #include "render/sink.h"
 
 namespace {
 
 // Sent through the libraries' pipe by `sync`; no library prints it.
 constexpr char kSyncMark = '\x01';
+// Different lines shown of one file; a damaged file can make a decoder
+// print the same few lines tens of thousands of times.
+constexpr std::size_t kLinesShown = 10;
 
 // Control characters (a newline in a file name) written as C escapes.
 std::string escaped(const std::string& text) {
@@ -118,7 +122,8 @@ void Console::catchLibraryLines() {
         return;  // the libraries then speak for themselves
     }
     out_ = keptError;
-    keepStandardOutput(keptOutput);
+    ownOutput_ = keptOutput;
+    if (standardOutput() >= 0) keepStandardOutput(keptOutput);
     // Some print on standard output (libsndfile's SDS reader): into the
     // audio that goes there, but for this.
     std::fflush(stdout);
@@ -126,27 +131,66 @@ void Console::catchLibraryLines() {
     dup2(ends[1], STDERR_FILENO);
     ::close(ends[1]);
     relay_ = std::thread(&Console::relayLibraryLines, this, ends[0]);
+    witnessLibraryCalls(&Console::witness);
 }
 
 void Console::release() {
     if (!relay_.joinable()) return;
+    witnessLibraryCalls(nullptr);
     std::fflush(stdout);
     std::fflush(stderr);
     // The pipe's last writers go, so the relay reads to its end.
-    dup2(standardOutput(), STDOUT_FILENO);
+    dup2(ownOutput_, STDOUT_FILENO);
     dup2(out_, STDERR_FILENO);
     relay_.join();
+    std::vector<std::string> subjects;
+    for (const auto& entry : heard_) subjects.push_back(entry.first);
+    for (const auto& subject : subjects) summarise(subject);
 }
 
 void Console::reading(const std::string& name, bool started) {
-    if (!started) sync();  // what was printed while it was read is said to be of it
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (started) {
-        reading_.push_back(name);
-    } else {
-        const auto found = std::find(reading_.begin(), reading_.end(), name);
-        if (found != reading_.end()) reading_.erase(found);
+    if (!started) {
+        // What was printed while it was read is said to be of it.
+        std::fflush(stdout);
+        sync();
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (started) {
+            reading_.push_back(name);
+        } else {
+            const auto found = std::find(reading_.begin(), reading_.end(), name);
+            if (found != reading_.end()) reading_.erase(found);
+        }
+    }
+    if (!started) summarise(name);
+}
+
+void Console::speaking(const std::string* subject) {
+    if (!subject) {
+        // Some print on standard output, whose buffer holds what they said.
+        std::fflush(stdout);
+        sync();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    speaking_ = subject ? *subject : std::string();
+}
+
+void Console::summarise(const std::string& subject) {
+    Heard heard;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = heard_.find(subject);
+        if (found == heard_.end()) return;
+        heard = std::move(found->second);
+        heard_.erase(found);
+    }
+    const std::string prefix = subject.empty() ? "" : subject + ": ";
+    for (const auto& line : heard.order) {
+        const std::uint64_t times = heard.times[line];
+        if (times > 1) print(prefix + line + " (" + std::to_string(times) + " times in all)");
+    }
+    if (heard.unshown > 0) print(prefix + std::to_string(heard.unshown) + " more lines from the libraries, not shown");
 }
 
 void Console::sync() {
@@ -186,12 +230,29 @@ void Console::relayLine(const std::string& line) {
     std::string subject;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (reading_.size() == 1) subject = reading_.front() + ": ";
+        subject = !speaking_.empty() ? speaking_ : reading_.size() == 1 ? reading_.front() : "";
+        Heard& heard = heard_[subject];
+        const auto found = heard.times.find(line);
+        if (found != heard.times.end()) {
+            ++found->second;
+            return;
+        }
+        if (heard.order.size() >= kLinesShown) {
+            ++heard.unshown;
+            return;
+        }
+        heard.times.emplace(line, 1);
+        heard.order.push_back(line);
     }
-    print(subject + line);
+    print(subject.empty() ? line : subject + ": " + line);
 }
 
 int fail(const std::string& subject, const std::string& reason) {
     Console::get().message(subject + ": " + reason);
     return 1;
+}
+
+int printOut(const std::string& text) {
+    if (writeAll(standardOutput(), text.data(), text.size())) return 0;
+    return fail("standard output", "cannot write: " + outputFailure(errno));
 }

@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,9 +25,12 @@ public:
     void close(int line);
 
     // What the libraries print comes here too, each line with the tool's
-    // name and the file being read when only one is, and before any line of
-    // ours that follows it; until `release`, which passes on what is still
-    // on its way.
+    // name and the file it is of, and before any line of ours that follows
+    // it; until `release`, which passes on what is still on its way. The
+    // file is the one a library call works on (render/library_calls.h),
+    // else the one file being read. Of each file, the first few different
+    // lines are shown, and at its end how often each came and how many
+    // more there were.
     void catchLibraryLines();
     void release();
     void reading(const std::string& name, bool started);
@@ -47,12 +51,24 @@ private:
     void sync();
     void relayLibraryLines(int from);
     void relayLine(const std::string& line);
+    void speaking(const std::string* subject);
+    static void witness(const std::string* subject) { get().speaking(subject); }
+    // The count of what was not shown of `subject`'s lines.
+    void summarise(const std::string& subject);
+    struct Heard {
+        std::vector<std::string> order;
+        std::map<std::string, std::uint64_t> times;
+        std::uint64_t unshown = 0;
+    };
     std::mutex mutex_;
     bool terminal_;
     int out_;  // our standard error, kept when the libraries' is caught
+    int ownOutput_ = -1;  // and standard output
     std::vector<Line> lines_;
     int drawn_ = 0;
     std::vector<std::string> reading_;
+    std::string speaking_;
+    std::map<std::string, Heard> heard_;
     std::thread relay_;
     std::mutex syncMutex_;
     std::condition_variable synced_;
@@ -61,3 +77,6 @@ private:
 
 // Prints "subject: reason" and gives the exit status of a failure.
 int fail(const std::string& subject, const std::string& reason);
+
+// Writes all of `text` to standard output: 0, or 1 with a line saying why not.
+int printOut(const std::string& text);

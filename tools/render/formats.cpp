@@ -44,6 +44,12 @@ bool formatWorks(int format, int sampleRate) {
     return sf_format_check(&info);
 }
 
+bool opusTakes(int sampleRate) {
+    for (int rate : {8000, 12000, 16000, 24000, 48000})
+        if (sampleRate == rate) return true;
+    return false;
+}
+
 }  // namespace
 
 bool isLossy(int format) {
@@ -139,6 +145,11 @@ bool chooseOutputFormat(const std::string& extension, int inputFormat, int sampl
     const std::vector<int> candidates = candidateSubtypes(major, extension, inputFormat, bits);
     if (isLossy(candidates.front()) && !bits.empty()) {
         error = "--bits applies only to uncompressed and FLAC output";
+        return false;
+    }
+    if (candidates.front() == SF_FORMAT_OPUS && !opusTakes(sampleRate)) {
+        error = "Opus takes only 8000, 12000, 16000, 24000 or 48000 Hz, not " + std::to_string(sampleRate) +
+                " Hz; resample on the way: ffmpeg -i IN -ar 48000 -ac 2 -f wav - | crossfeed-render - OUT.opus";
         return false;
     }
     // Keep the input's byte order only within its own container.

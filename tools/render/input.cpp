@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "render/formats.h"
+#include "render/library_calls.h"
+#include "render/paths.h"
 
 namespace {
 
@@ -115,14 +117,49 @@ bool placeholder(sf_count_t frames, const SF_INFO& info) {
     }
 }
 
+// Bits each sample takes at least in the file; 0 where compression makes
+// it vary.
+int leastSampleBits(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_FLAC:
+    case SF_FORMAT_OGG:
+    case SF_FORMAT_MPEG: return 0;
+    default: break;
+    }
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_GSM610: return 1;
+    case SF_FORMAT_NMS_ADPCM_16: return 2;
+    case SF_FORMAT_G723_24:
+    case SF_FORMAT_NMS_ADPCM_24: return 3;
+    case SF_FORMAT_IMA_ADPCM:
+    case SF_FORMAT_MS_ADPCM:
+    case SF_FORMAT_VOX_ADPCM:
+    case SF_FORMAT_G721_32:
+    case SF_FORMAT_NMS_ADPCM_32: return 4;
+    case SF_FORMAT_G723_40: return 5;
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+    case SF_FORMAT_DPCM_8: return 8;
+    case SF_FORMAT_DPCM_16: return 16;
+    case SF_FORMAT_FLOAT: return 32;
+    case SF_FORMAT_DOUBLE: return 64;
+    default: return integerBits(format);
+    }
+}
+
+// What decodes anything ffmpeg reads into what can be crossfed.
+constexpr char kThroughFfmpeg[] = "ffmpeg -i IN -ac 2 -f wav - | crossfeed-render - OUT";
+
 }  // namespace
 
 InputFile::~InputFile() {
     if (file_) sf_close(file_);
+    if (descriptor_ > STDIN_FILENO) close(descriptor_);
 }
 
 bool InputFile::open(const std::string& path, std::string& error) {
     info_ = SF_INFO{};
+    name_ = shownName(path);
     descriptor_ = path == "-" ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status {};
     if (descriptor_ < 0 || fstat(descriptor_, &status) != 0) {
@@ -130,37 +167,69 @@ bool InputFile::open(const std::string& path, std::string& error) {
         return false;
     }
     if (S_ISDIR(status.st_mode)) {
-        close(descriptor_);
         error = "is a directory";
         return false;
     }
     regular_ = S_ISREG(status.st_mode);
-    file_ = sf_open_fd(descriptor_, SFM_READ, &info_, path == "-" ? SF_FALSE : SF_TRUE);
+    size_ = status.st_size;
+    // libsndfile closes what it is given, also when it fails to open it: a
+    // copy of our own descriptor is all it gets, so a failure can never close
+    // a number another thread has just been given.
+    const int handed = fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+    if (handed < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    LibraryCall call(name_);
+    file_ = sf_open_fd(handed, SFM_READ, &info_, SF_TRUE);
     if (!file_) {
-        const int code = sf_error(nullptr);
-        // For a file that is there, libsndfile's text for a header it could
-        // not follow ("File does not exist...") would mislead.
-        const bool misleading = regular_ && code > SF_ERR_UNSUPPORTED_ENCODING;
-        error = std::string("cannot read it as audio: ") +
-                (misleading ? "damaged or unreadable header" : sf_strerror(nullptr));
-        if (path != "-") close(descriptor_);
+        error = "cannot read it as audio: " + openFailure();
         return false;
     }
     return check(error);
 }
 
+std::string InputFile::openFailure() const {
+    const int code = sf_error(nullptr);
+    const std::string text = sf_strerror(nullptr);
+    if (!regular_ && lowered(text).find("flac") != std::string::npos)
+        return std::string("FLAC cannot come through a pipe, as libsndfile must seek in it; name the file, or "
+                           "decode it on the way: ") + kThroughFfmpeg;
+    if (code == SF_ERR_UNRECOGNISED_FORMAT)
+        return text + " For anything ffmpeg reads: " + kThroughFfmpeg;
+    // For a file that is there, libsndfile's text for a header it could not
+    // follow ("File does not exist...") would mislead.
+    return regular_ && code > SF_ERR_UNSUPPORTED_ENCODING ? "damaged or unreadable header" : text;
+}
+
 bool InputFile::check(std::string& error) {
     if (info_.channels > 2) {
-        error = std::to_string(info_.channels) + " channels; only mono and stereo can be crossfed";
+        error = std::to_string(info_.channels) + " channels; only mono and stereo can be crossfed. To mix it down "
+                "to stereo on the way: " + kThroughFfmpeg;
         return false;
     }
     if (info_.channels < 1 || info_.samplerate < 1) {
         error = "reports no channels or no sample rate";
         return false;
     }
+    // A header whose length the file cannot hold would be read as minutes
+    // of made-up audio by readers that do not check (the MIDI sample dump's).
+    const std::uint64_t bits = std::uint64_t(leastSampleBits(info_.format)) * std::uint64_t(info_.channels);
+    if (regular_ && bits > 0 && info_.frames > 0 && info_.frames != SF_COUNT_MAX &&
+        std::uint64_t(info_.frames) > std::uint64_t(size_) * 8 / bits) {
+        error = "cannot read it as audio: it reads as " + formatName(info_.format) + " whose header claims " +
+                std::to_string(info_.frames) + " frames, more than its " + std::to_string(size_) +
+                " bytes can hold";
+        return false;
+    }
     declared_ = regular_ ? promisedFrames(descriptor_, info_.format) : info_.frames;
     if (declared_ < 0 || placeholder(declared_, info_)) declared_ = 0;
     return true;
+}
+
+bool InputFile::printsWhileReading() const {
+    const int major = info_.format & SF_FORMAT_TYPEMASK;
+    return major == SF_FORMAT_MPEG || major == SF_FORMAT_SDS;
 }
 
 std::uint64_t InputFile::expectedFrames() const {

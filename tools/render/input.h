@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sndfile.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,8 @@ public:
 
     // "-" reads standard input.
     bool open(const std::string& path, std::string& error);
+    // As messages name it: "standard input" for "-".
+    const std::string& name() const { return name_; }
     SNDFILE* file() const { return file_; }
     const SF_INFO& info() const { return info_; }
     // A regular file can be read again (for its tags); a pipe is read once.
@@ -29,12 +32,19 @@ public:
     // Whether the input is the regular file `descriptor` writes (standard
     // output appended to the input, say).
     bool sameAs(int descriptor) const;
+    // Whether its decoder prints what it meets while reading (libmpg123,
+    // libsndfile's MIDI sample dump reader): its reads are then made one
+    // at a time, as library calls.
+    bool printsWhileReading() const;
 
 private:
     bool check(std::string& error);
+    std::string openFailure() const;
+    std::string name_;
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
     bool regular_ = false;
-    int descriptor_ = -1;
+    int descriptor_ = -1;  // ours; libsndfile reads a copy
+    off_t size_ = 0;
     sf_count_t declared_ = 0;  // frames the header promises, 0 when it promises none
 };

@@ -1,4 +1,7 @@
 // crossfeed-render: a command-line plug-in host that crossfeeds audio files.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -37,9 +40,26 @@ int planSettings(const RenderOptions& options, const PluginModule& module, const
     return 0;
 }
 
+// A closed standard descriptor would be the number of the next file opened,
+// and be taken for it (standard output for the input file, say). /dev/null
+// holds its place; a closed standard output stays one that cannot be written.
+void holdClosedStandardDescriptors() {
+    const bool outputClosed = fcntl(STDOUT_FILENO, F_GETFD) < 0;
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) >= 0) continue;
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0 && null != descriptor) {
+            dup2(null, descriptor);
+            close(null);
+        }
+    }
+    if (outputClosed) keepStandardOutput(-1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    holdClosedStandardDescriptors();
     Console::get().catchLibraryLines();
     RenderOptions options;
     std::string error;
@@ -47,7 +67,7 @@ int main(int argc, char** argv) {
         Console::get().message(error);
         return 1;
     }
-    if (options.help) return writeAll(standardOutput(), kUsage, std::strlen(kUsage)) ? 0 : 1;
+    if (options.help) return printOut(kUsage);
     watchSignals();
     const std::string modulePath = options.module.empty() ? defaultModulePath() : options.module;
     auto module = PluginModule::load(modulePath, error);

@@ -109,7 +109,7 @@ int listPrograms(EffectInstance& effect) {
             text += line;
         }
     }
-    return writeAll(standardOutput(), text.data(), text.size()) ? 0 : 1;
+    return printOut(text);
 }
 
 int printVersion(const PluginModule& module, const std::string& modulePath) {
@@ -130,5 +130,5 @@ int printVersion(const PluginModule& module, const std::string& modulePath) {
     const std::string text = std::string(kTool) + " " + CROSSFEED_VERSION + "\nmodule " + modulePath + ": " +
                              (product.empty() ? "unnamed" : product) + (vendor.empty() ? "" : " by ") + vendor +
                              ", version " + numbered + "\n";
-    return writeAll(standardOutput(), text.data(), text.size()) ? 0 : 1;
+    return printOut(text);
 }

@@ -4,6 +4,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "render/library_calls.h"
+
+namespace {
+
+// Formats libsndfile writes without seeking back, so into a pipe.
+bool streams(int format) {
+    switch (format & SF_FORMAT_TYPEMASK) {
+    case SF_FORMAT_AU:
+    case SF_FORMAT_FLAC:
+    case SF_FORMAT_CAF:
+    case SF_FORMAT_OGG:
+    case SF_FORMAT_MPEG: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
 bool PendingOutput::create(const std::string& path, int format, int sampleRate, const OutputSize& size,
                            std::string& error) {
     discard();
@@ -17,6 +35,7 @@ bool PendingOutput::create(const std::string& path, int format, int sampleRate, 
     } else {
         if (!temporary_.create(path, error)) return false;
         sink_ = std::make_unique<SoundSink>(temporary_.descriptor(), size.limit, size.reason);
+        LibraryCall call(path);
         file_ = sink_->open(info);
         if (!file_) {
             error = std::string("cannot write ") + formatName(format) + ": " + sf_strerror(nullptr);
@@ -37,17 +56,24 @@ bool PendingOutput::openStandardOutput(SF_INFO& info, const OutputSize& size, st
     struct stat status {};
     const bool seekable =
         fstat(out, &status) == 0 && S_ISREG(status.st_mode) && !(fcntl(out, F_GETFL) & O_APPEND);
+    LibraryCall call("standard output");
     if (seekable) {
         sink_ = std::make_unique<SoundSink>(out, size.limit, size.reason);
         file_ = sink_->open(info);
     } else {
         relay_ = std::make_unique<StdoutRelay>();
         const int descriptor = relay_->start();
-        if (descriptor >= 0) file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_FALSE);
+        // libsndfile closes what it is given, also when it fails: a copy,
+        // so that the relay's own end is closed once, by the relay.
+        const int handed = descriptor < 0 ? -1 : fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
+        if (handed >= 0) file_ = sf_open_fd(handed, SFM_WRITE, &info, SF_TRUE);
     }
     if (file_) return true;
-    error = std::string("cannot write ") + formatName(info.format) + " to standard output: " + sf_strerror(nullptr) +
-            " (--type au, flac, caf, ogg or mp3 can go through a pipe)";
+    const std::string failed = relay_ ? relay_->failure() : "";
+    error = std::string("cannot write ") + formatName(info.format) + " to standard output: " +
+            (failed.empty() ? sf_strerror(nullptr) : failed);
+    if (!seekable && !streams(info.format) && failed.empty())
+        error += " (--type au, flac, caf, ogg or mp3 can go through a pipe)";
     discard();
     return false;
 }

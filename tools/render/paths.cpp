@@ -37,3 +37,5 @@ bool fileExists(const std::string& path) {
     struct stat status {};
     return lstat(path.c_str(), &status) == 0;
 }
+
+std::string shownName(const std::string& path) { return path == "-" ? "standard input" : path; }

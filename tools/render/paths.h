@@ -12,3 +12,6 @@ std::string lowered(std::string text);
 
 bool sameFile(const std::string& a, const std::string& b);
 bool fileExists(const std::string& path);
+
+// A path as messages name it: "-" is standard input.
+std::string shownName(const std::string& path);

@@ -18,8 +18,6 @@
 
 namespace {
 
-std::string displayName(const std::string& path) { return path == "-" ? "standard input" : path; }
-
 bool refuse(const std::string& subject, const std::string& reason) {
     fail(subject, reason);
     return false;
@@ -53,7 +51,7 @@ public:
     FileRender(const RenderOptions& options, const Settings& settings, const std::string& inputPath,
                const std::string& outputPath)
         : options_(options), settings_(settings), inputPath_(inputPath), outputPath_(outputPath),
-          shownInput_(displayName(inputPath)), shownOutput_(outputPath == "-" ? "standard output" : outputPath),
+          shownInput_(shownName(inputPath)), shownOutput_(outputPath == "-" ? "standard output" : outputPath),
           target_(outputPath) {}
     ~FileRender() {
         if (reading_) Console::get().reading(shownInput_, false);
@@ -154,7 +152,7 @@ bool FileRender::process(EffectInstance& effect, sf_count_t& done) {
     const std::size_t block = std::size_t(options_.block);
     const std::size_t chunk = std::max<std::size_t>(1, 16384 / block) * block;
     std::vector<float> inL(chunk), inR(chunk), outL(chunk), outR(chunk);
-    SampleReader reader(input_.file(), input_.info());
+    SampleReader reader(input_);
     SampleWriter writer(output_.file(), format_, options_.dither);
     Progress progress(shownInput_, input_.expectedFrames(), input_.info().samplerate);
     bool written = true;

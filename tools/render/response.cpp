@@ -134,8 +134,7 @@ int writeResponse(const RenderOptions& options, const PluginModule& module, cons
     const std::string text = responseCsv(responses);
     // Standard output as it was given: appending stays appending.
     if (path == "-") {
-        if (!writeAll(standardOutput(), text.data(), text.size())) return fail("standard output", std::strerror(errno));
-        return 0;
+        return printOut(text);
     }
     TemporaryFile temporary;
     if (!temporary.create(target, error)) return fail(path, error);

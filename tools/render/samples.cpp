@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "render/formats.h"
+#include "render/library_calls.h"
 
 SampleWriter::SampleWriter(SNDFILE* file, int format, bool dither)
     : file_(file), bits_(integerBits(format)), lossy_(isLossy(format)), dither_(dither && bits_ > 0 && bits_ <= 16) {}
@@ -110,11 +111,17 @@ void SampleWriter::roundExactly(const float* left, const float* right, std::size
     clipped_ += clipped;
 }
 
-SampleReader::SampleReader(SNDFILE* file, const SF_INFO& info)
-    : file_(file), channels_(info.channels),
-      shorts_((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {}
+SampleReader::SampleReader(const InputFile& input)
+    : input_(input), file_(input.file()), channels_(input.info().channels),
+      shorts_((input.info().format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {}
 
 sf_count_t SampleReader::read(float* left, float* right, sf_count_t frames) {
+    if (!input_.printsWhileReading()) return readSamples(left, right, frames);
+    LibraryCall call(input_.name());
+    return readSamples(left, right, frames);
+}
+
+sf_count_t SampleReader::readSamples(float* left, float* right, sf_count_t frames) {
     const std::size_t samples = static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels_);
     sf_count_t got;
     if (shorts_) {

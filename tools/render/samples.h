@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/input.h"
+
 // Rounds float samples to nearest for integer formats, clipping at full
 // scale and counting the clipped samples; optional triangular dither. No
 // output gets a non-number (it becomes silence, and is counted), nor an
@@ -39,10 +41,12 @@ private:
 // as such and converted here: the same values, in one pass.
 class SampleReader {
 public:
-    SampleReader(SNDFILE* file, const SF_INFO& info);
+    explicit SampleReader(const InputFile& input);
     sf_count_t read(float* left, float* right, sf_count_t frames);
 
 private:
+    sf_count_t readSamples(float* left, float* right, sf_count_t frames);
+    const InputFile& input_;
     SNDFILE* file_;
     int channels_;
     bool shorts_;

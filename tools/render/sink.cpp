@@ -16,6 +16,12 @@ int ownOutput = STDOUT_FILENO;
 int standardOutput() { return ownOutput; }
 void keepStandardOutput(int descriptor) { ownOutput = descriptor; }
 
+std::string outputFailure(int error) {
+    if (error == EPIPE) return "the program reading it went away (broken pipe)";
+    if (error == EBADF) return "it is closed";
+    return std::strerror(error);
+}
+
 bool writeAll(int descriptor, const void* bytes, std::size_t size) {
     const char* data = static_cast<const char*>(bytes);
     while (size > 0) {
@@ -105,7 +111,7 @@ int StdoutRelay::start() {
 
 std::string StdoutRelay::failure() const {
     const int error = error_;
-    return error ? std::strerror(error) : "";
+    return error ? outputFailure(error) : "";
 }
 
 std::string StdoutRelay::finish() {

@@ -65,6 +65,9 @@ private:
 // Writes all of `bytes` to `descriptor`; false with errno set otherwise.
 bool writeAll(int descriptor, const void* bytes, std::size_t size);
 
+// Why writing standard output failed with `error` (an errno), in words.
+std::string outputFailure(int error);
+
 // The tool's own standard output. The libraries get another descriptor 1
 // (the console's), so that nothing they print can mix into the audio.
 int standardOutput();
