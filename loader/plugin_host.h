@@ -55,9 +55,18 @@ public:
     ~EffectInstance() { close(); }
     EffectInstance(const EffectInstance&) = delete;
     EffectInstance& operator=(const EffectInstance&) = delete;
+    EffectInstance(EffectInstance&& other) noexcept : record_(other.release()) {}
 
     EffectRecord* record() const noexcept { return record_; }
     explicit operator bool() const noexcept { return record_ != nullptr; }
+
+    // What the record declares; 0 (false) without an effect.
+    std::int32_t programCount() const noexcept { return record_ ? record_->programCount : 0; }
+    std::int32_t parameterCount() const noexcept { return record_ ? record_->parameterCount : 0; }
+    std::int32_t inputCount() const noexcept { return record_ ? record_->inputCount : 0; }
+    std::int32_t outputCount() const noexcept { return record_ ? record_->outputCount : 0; }
+    std::int32_t uniqueId() const noexcept { return record_ ? record_->uniqueId : 0; }
+    bool hasReplacingEntry() const noexcept { return record_ && (record_->flags & kFlagReplacing); }
 
     HostInt dispatch(std::int32_t opcode, std::int32_t index = 0, HostInt value = 0, void* pointer = nullptr,
                      float option = 0.0f) noexcept;

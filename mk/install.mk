@@ -3,12 +3,13 @@
 # LADSPA plug-ins when they were built, the manual page and the licence.
 # The PipeWire sinks and the ALSA device go in as examples only: nothing
 # installed changes anyone's sound until they choose to copy one into place.
-# Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=...
+# Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=... MANUAL=...
 PREFIX ?= /usr/local
 DESTDIR ?=
 DIST ?= dist
 RENDERER ?= $(DIST)/linux-x86_64/crossfeed-render
 MODULE ?= $(DIST)/linux-x86_64/crossfeed.so
+MANUAL ?= $(DIST)/linux-x86_64/crossfeed-render.1
 LV2_BUNDLE ?= $(DIST)/lv2/crossfeed.lv2
 LADSPA_PLUGIN ?= $(DIST)/ladspa/crossfeed.so
 INSTALL_SOURCE := $(patsubst %/mk/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))
@@ -20,8 +21,8 @@ manifest := $(docdir)/installed-files
 
 .PHONY: install uninstall
 install:
-	@test -x "$(RENDERER)" && test -f "$(MODULE)" || \
-	  { echo "install: build first (make): $(RENDERER) and $(MODULE) are needed" >&2; exit 1; }
+	@test -x "$(RENDERER)" && test -f "$(MODULE)" && test -f "$(MANUAL)" || \
+	  { echo "install: build first (make): $(RENDERER), $(MODULE) and $(MANUAL) are needed" >&2; exit 1; }
 	@set -e; \
 	root="$(root)"; list=$$(mktemp); trap 'rm -f "$$list" "$$list.asoundrc"' EXIT; \
 	put() { install -D -m "$$1" "$$2" "$$root/$$3"; echo "$$3" >> "$$list"; }; \
@@ -30,7 +31,7 @@ install:
 	if [ -d "$(LV2_BUNDLE)" ]; then \
 	  for file in "$(LV2_BUNDLE)"/*; do put 644 "$$file" "lib/lv2/crossfeed.lv2/$${file##*/}"; done; fi; \
 	if [ -f "$(LADSPA_PLUGIN)" ]; then put 644 "$(LADSPA_PLUGIN)" lib/ladspa/crossfeed.so; fi; \
-	put 644 "$(INSTALL_SOURCE)/tools/render/crossfeed-render.1" share/man/man1/crossfeed-render.1; \
+	put 644 "$(MANUAL)" share/man/man1/crossfeed-render.1; \
 	put 644 "$(INSTALL_SOURCE)/LICENSE" share/doc/crossfeed/LICENSE; \
 	for file in "$(INSTALL_SOURCE)"/pipewire/*.conf; do put 644 "$$file" "share/doc/crossfeed/examples/$${file##*/}"; done; \
 	sed 's|"/usr/local/lib/ladspa"|"$(PREFIX)/lib/ladspa"|' "$(INSTALL_SOURCE)/alsa/crossfeed.asoundrc" > "$$list.asoundrc"; \

@@ -7,8 +7,8 @@ RENDERER := $(DIST)/linux-x86_64/crossfeed-render
 dist-render: dist
 	@test -x $(BUILD)/linux-x86_64/bin/crossfeed-render || \
 	  { cmake -S . -B $(BUILD)/linux-x86_64 >/dev/null && cmake --build $(BUILD)/linux-x86_64 -j $(JOBS); }
-	@cp $(BUILD)/linux-x86_64/bin/crossfeed-render $(RENDERER)
-	@echo "Renderer: $(RENDERER)"
+	@cp $(BUILD)/linux-x86_64/bin/crossfeed-render $(BUILD)/linux-x86_64/bin/crossfeed-render.1 $(DIST)/linux-x86_64/
+	@echo "Renderer: $(RENDERER) (manual page beside it)"
 
 demo: dist-render
 DEMO_RECIPE = @scripts/make-demo $(DIST)/demo $(RENDERER)

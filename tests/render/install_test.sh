@@ -1,9 +1,9 @@
 #!/bin/sh
 # make install into a temporary DESTDIR, the installed renderer run from
 # there, then make uninstall: nothing of ours may be left.
-#   install_test.sh SOURCE-DIR RENDERER MODULE
+#   install_test.sh SOURCE-DIR RENDERER MODULE MANUAL-PAGE
 set -eu
-source=$1 renderer=$2 module=$3
+source=$1 renderer=$2 module=$3 manual=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "install test: $*" >&2; exit 1; }
@@ -18,7 +18,7 @@ mkdir -p "$dest/usr/bin"
 echo "someone else's" > "$dest/usr/bin/other-tool"
 
 make -s -C "$source" -f mk/install.mk install DESTDIR="$dest" PREFIX=/usr DIST="$work/dist" \
-    RENDERER="$renderer" MODULE="$module" > "$work/log" || fail "install failed: $(cat "$work/log")"
+    RENDERER="$renderer" MODULE="$module" MANUAL="$manual" > "$work/log" || fail "install failed: $(cat "$work/log")"
 for file in bin/crossfeed-render lib/crossfeed/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
             lib/lv2/crossfeed.lv2/crossfeed.so lib/ladspa/crossfeed.so share/man/man1/crossfeed-render.1 \
             share/doc/crossfeed/LICENSE; do
@@ -46,6 +46,10 @@ timeout 30 "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--l
 ! command -v man >/dev/null || man -l "$dest/usr/share/man/man1/crossfeed-render.1" 2>"$work/man" | grep -q "crossfeed-render" \
     || fail "the manual page does not format"
 [ ! -s "$work/man" ] || fail "the manual page has errors: $(cat "$work/man")"
+# The page installed is the one built, of this build's version.
+tool_version=$(printf '%s\n' "$version" | sed -n 's/^crossfeed-render //p')
+grep -q "^\.TH CROSSFEED-RENDER 1 .* \"crossfeed $tool_version\" " "$dest/usr/share/man/man1/crossfeed-render.1" ||
+    fail "the installed manual page is not of version $tool_version"
 
 make -s -C "$source" -f mk/install.mk uninstall DESTDIR="$dest" PREFIX=/usr > "$work/log" \
     || fail "uninstall failed: $(cat "$work/log")"

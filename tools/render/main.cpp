@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "crossfeed/descriptor.h"
 #include "loader/plugin_host.h"
 #include "render/console.h"
 #include "render/module_info.h"
@@ -15,13 +16,9 @@
 #include "render/signal_cleanup.h"
 #include "render/sink.h"
 
-#ifndef CROSSFEED_VERSION
-#define CROSSFEED_VERSION "unknown"
-#endif
-
 namespace {
 
-// The program every file gets, and the note its tags carry; 1 on failure.
+// The program every file gets, and what its tags say; 1 on failure.
 int planSettings(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
                  Settings& settings) {
     std::string error;
@@ -33,10 +30,16 @@ int planSettings(const RenderOptions& options, const PluginModule& module, const
         if (settings.program < 0) return fail("--program", error);
     }
     const std::size_t program = std::size_t(std::max(settings.program, 0));
-    settings.note = std::string(kTool) + " " + CROSSFEED_VERSION + ": crossfeed program \"" +
-                    (program < names.size() ? names[program] : "?") + "\"";
-    if (options.level) settings.note += ", level " + options.levelText + " %";
-    if (options.delay) settings.note += ", delay " + options.delayText + " ms";
+    settings.programName = program < names.size() ? names[program] : "?";
+    effect.setProgram(std::int32_t(program));
+    if (options.level) {
+        effect.setParameter(crossfeed::kLevelParameter, *options.level);
+        settings.levelChange = ", level " + options.levelText + " %";
+    }
+    if (options.delay) effect.setParameter(crossfeed::kDelayParameter, *options.delay);
+    settings.delaySamples = crossDelaySamples(effect);
+    settings.delayShown = effect.parameterDisplay(crossfeed::kDelayParameter);
+    settings.delayShown.erase(0, settings.delayShown.find_first_not_of(' '));
     return 0;
 }
 
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
         Console::get().message(error);
         return 1;
     }
-    if (options.help) return printOut(kUsage);
+    if (options.help) return printOut(usageText());
     watchSignals();
     const std::string modulePath = options.module.empty() ? defaultModulePath() : options.module;
     auto module = PluginModule::load(modulePath, error);

@@ -6,13 +6,10 @@
 #include <cctype>
 #include <cstdio>
 
+#include "crossfeed/descriptor.h"
 #include "render/console.h"
+#include "render/delay_text.h"
 #include "render/paths.h"
-#include "render/sink.h"
-
-#ifndef CROSSFEED_VERSION
-#define CROSSFEED_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -46,24 +43,21 @@ std::string defaultModulePath() {
     return beside;
 }
 
-EffectRecord* openEffect(const PluginModule& module, std::string& error) {
+EffectInstance openEffect(const PluginModule& module, std::string& error) {
     EffectInstance effect(module.instantiateChecked(error));
-    if (!effect) return nullptr;
-    const EffectRecord& record = *effect.record();
-    if (!(record.flags & kFlagReplacing))
+    if (!effect) return effect;
+    if (!effect.hasReplacingEntry())
         error = "the effect has no replacing entry, which this renderer calls";
-    else if (record.inputCount != 2 || record.outputCount != 2)
-        error = "the effect has " + counted(record.inputCount, "input") + " and " +
-                counted(record.outputCount, "output") + "; only a stereo effect (2 and 2) can be rendered";
-    if (!error.empty()) return nullptr;
-    EffectRecord* kept = effect.record();
-    effect.release();
-    return kept;
+    else if (effect.inputCount() != 2 || effect.outputCount() != 2)
+        error = "the effect has " + counted(effect.inputCount(), "input") + " and " +
+                counted(effect.outputCount(), "output") + "; only a stereo effect (2 and 2) can be rendered";
+    if (!error.empty()) effect.close();
+    return effect;
 }
 
 std::vector<std::string> programNames(EffectInstance& effect) {
     std::vector<std::string> names;
-    const int count = effect.record()->programCount;
+    const int count = effect.programCount();
     for (int program = 0; program < count; ++program) {
         effect.setProgram(program);
         names.push_back(effect.programName());
@@ -94,9 +88,17 @@ int findProgram(const std::string& wanted, const std::vector<std::string>& names
     return found;
 }
 
+std::int32_t crossDelaySamples(EffectInstance& effect) {
+    const char* id = crossfeed::kVstUniqueId;
+    if (effect.uniqueId() != fourCharCode(id[0], id[1], id[2], id[3]) ||
+        effect.parameterCount() != crossfeed::kParameterCount)
+        return -1;
+    return crossfeed::delaySamplesFor(effect.getParameter(crossfeed::kDelayParameter));
+}
+
 int listPrograms(EffectInstance& effect) {
     const auto names = programNames(effect);
-    const int parameters = effect.record()->parameterCount;
+    const int parameters = effect.parameterCount();
     std::string text;
     char line[512];
     for (std::size_t program = 0; program < names.size(); ++program) {
@@ -108,6 +110,10 @@ int listPrograms(EffectInstance& effect) {
                           effect.parameterDisplay(parameter).c_str(), effect.parameterLabel(parameter).c_str());
             text += line;
         }
+        // The delay shown counts milliseconds at 44.1 kHz, of a ring fraction
+        // that processing rounds down: what is heard, beside it.
+        const std::int32_t delay = crossDelaySamples(effect);
+        if (delay >= 0) text += "    true delay   " + delayAtCommonRates(delay) + "\n";
     }
     return printOut(text);
 }
@@ -116,19 +122,17 @@ int printVersion(const PluginModule& module, const std::string& modulePath) {
     std::string error;
     EffectInstance effect(module.instantiateChecked(error));
     if (!effect) return fail(modulePath, error);
-    const HostInt version = effect.dispatch(kEffectGetVendorVersion);
+    const auto number = static_cast<std::int32_t>(effect.dispatch(kEffectGetVendorVersion));
     std::string product = effectText(effect, kEffectGetProductString);
     if (product.empty()) product = effectText(effect, kEffectGetEffectName);
     const std::string vendor = effectText(effect, kEffectGetVendorString);
+    crossfeed::Version version{};
     std::string numbered = "unknown";
-    // Hosts read 1000 as 1.0.0.
-    if (version > 0 && version < 10000)
-        numbered = std::to_string(version / 1000) + "." + std::to_string(version / 100 % 10) + "." +
-                   std::to_string(version / 10 % 10) + " (" + std::to_string(version) + ")";
-    else if (version != 0)
-        numbered = std::to_string(version);
-    const std::string text = std::string(kTool) + " " + CROSSFEED_VERSION + "\nmodule " + modulePath + ": " +
-                             (product.empty() ? "unnamed" : product) + (vendor.empty() ? "" : " by ") + vendor +
-                             ", version " + numbered + "\n";
-    return printOut(text);
+    if (crossfeed::versionOfVendorVersion(number, version))
+        numbered = std::string(crossfeed::versionText(version).text) + " (" + std::to_string(number) + ")";
+    else if (number != 0)
+        numbered = std::to_string(number);
+    return printOut(std::string(kTool) + " " + crossfeed::versionText(crossfeed::kVersion).text + "\nmodule " +
+                    modulePath + ": " + (product.empty() ? "unnamed" : product) + (vendor.empty() ? "" : " by ") +
+                    vendor + ", version " + numbered + "\n");
 }

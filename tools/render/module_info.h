@@ -1,6 +1,7 @@
 // What the module tells a user: where it is, its programs, its version.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,13 +11,18 @@
 std::string defaultModulePath();
 
 // An effect of `module` that the renderer can drive: a sound record, two
-// inputs and two outputs, and a replacing entry. Null with the reason in
-// `error` otherwise.
-EffectRecord* openEffect(const PluginModule& module, std::string& error);
+// inputs and two outputs, and a replacing entry. Empty, with the reason in
+// `error`, otherwise.
+EffectInstance openEffect(const PluginModule& module, std::string& error);
 
 std::vector<std::string> programNames(EffectInstance& effect);
 // -1 with a reason when `wanted` names no program.
 int findProgram(const std::string& wanted, const std::vector<std::string>& names, std::string& error);
+
+// The samples by which the crossfeed delays the other channel as `effect`
+// is set now; -1 when `effect` is another module's, whose parameters the
+// crossfeed's descriptor does not describe.
+std::int32_t crossDelaySamples(EffectInstance& effect);
 
 // The --list and --version modes; each gives the exit status.
 int listPrograms(EffectInstance& effect);

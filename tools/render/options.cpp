@@ -1,6 +1,7 @@
 #include "render/options.h"
 
-#include "crossfeed/parameter_units.h"
+#include "crossfeed/descriptor.h"
+#include "render/delay_text.h"
 
 #include <getopt.h>
 
@@ -58,8 +59,10 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelp},          {"version", no_argument, nullptr, kVersion},
     {"force", no_argument, nullptr, kForce},        {"list", no_argument, nullptr, kList},
     {"module", required_argument, nullptr, kModule}, {"response", required_argument, nullptr, kResponse},
-    {"program", required_argument, nullptr, kProgram}, {"level", required_argument, nullptr, kLevel},
-    {"delay", required_argument, nullptr, kDelay},  {"block", required_argument, nullptr, kBlock},
+    {"program", required_argument, nullptr, kProgram},
+    {crossfeed::kParameters[crossfeed::kLevelParameter].symbol, required_argument, nullptr, kLevel},
+    {crossfeed::kParameters[crossfeed::kDelayParameter].symbol, required_argument, nullptr, kDelay},
+    {"block", required_argument, nullptr, kBlock},
     {"bits", required_argument, nullptr, kBits},    {"quality", required_argument, nullptr, kQuality},
     {"type", required_argument, nullptr, kType},    {"output-dir", required_argument, nullptr, kDirectory},
     {"jobs", required_argument, nullptr, kJobs},    {"dither", no_argument, nullptr, kDither},
@@ -94,24 +97,20 @@ bool applyNumber(int key, const std::string& typed, const std::string& value, Re
     long whole = 0;
     switch (key) {
     case kLevel:
-        if (!parseNumber(value, number) || !crossfeed_units::levelPercentInRange(number)) {
-            error = "--level '" + value + "' is not a percentage from 0 to 100";
+    case kDelay: {
+        const auto parameter = key == kLevel ? crossfeed::kLevelParameter : crossfeed::kDelayParameter;
+        if (!parseNumber(value, number) || !crossfeed::plainInRange(parameter, number)) {
+            error = typed + " '" + value + "' is not a " + (key == kLevel ? "percentage" : "delay") + " from " +
+                    plainRange(parameter);
             return false;
         }
-        options.level = crossfeed_units::levelFromPercent(number);
-        options.levelText = value;
+        (key == kLevel ? options.level : options.delay) = crossfeed::parameterFromPlain(parameter, number);
+        if (key == kLevel) options.levelText = value;
         return true;
-    case kDelay:
-        if (!parseNumber(value, number) || !crossfeed_units::delayMillisecondsInRange(number)) {
-            error = "--delay '" + value + "' is not a delay from 0 to 11.60997 ms";
-            return false;
-        }
-        options.delay = crossfeed_units::delayFromMilliseconds(number);
-        options.delayText = value;
-        return true;
+    }
     case kBlock:
         if (!parseWhole(value, whole) || whole < 1 || whole > kMaxBlock) {
-            error = "--block '" + value + "' is not a frame count from 1 to 1048576";
+            error = "--block '" + value + "' is not a frame count from 1 to " + std::to_string(kMaxBlock);
             return false;
         }
         options.block = static_cast<int>(whole);
@@ -125,7 +124,7 @@ bool applyNumber(int key, const std::string& typed, const std::string& value, Re
         return true;
     default:  // kJobs
         if (!parseWhole(value, whole) || whole < 1 || whole > kMaxJobs) {
-            error = typed + " '" + value + "' is not a count from 1 to 64";
+            error = typed + " '" + value + "' is not a count from 1 to " + std::to_string(kMaxJobs);
             return false;
         }
         options.jobs = static_cast<int>(whole);

@@ -13,7 +13,7 @@ struct RenderOptions {
     std::string program;     // a number or a name; empty keeps the module's first
     std::optional<float> level;  // parameter value 0..1
     std::optional<float> delay;  // parameter value 0..1
-    std::string levelText, delayText;  // as given, for the note in the tags
+    std::string levelText;  // as given, for the note in the tags
     int block = 512;
     std::string bits;        // "", "16", "24", "32" or "float"
     std::optional<double> quality;  // 0..10
@@ -34,4 +34,5 @@ constexpr int kMaxJobs = 64;
 // False with a one-line reason in `error` when the command line is wrong.
 bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
-extern const char kUsage[];
+// The text of --help.
+std::string usageText();

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
+#include "crossfeed/descriptor.h"
 #include "render/console.h"
+#include "render/delay_text.h"
 #include "render/formats.h"
 #include "render/input.h"
 #include "render/module_info.h"
@@ -64,6 +68,7 @@ public:
     void startEffect(EffectInstance& effect) const;
     bool process(EffectInstance& effect, sf_count_t& done);
     int finish(sf_count_t done);
+    int sampleRate() const { return input_.info().samplerate; }
 
 private:
     bool copyTags();
@@ -143,8 +148,8 @@ void FileRender::startEffect(EffectInstance& effect) const {
     effect.setBlockSize(options_.block);
     effect.power(true);
     if (settings_.program >= 0) effect.setProgram(settings_.program);
-    if (options_.level) effect.setParameter(0, *options_.level);
-    if (options_.delay) effect.setParameter(1, *options_.delay);
+    if (options_.level) effect.setParameter(crossfeed::kLevelParameter, *options_.level);
+    if (options_.delay) effect.setParameter(crossfeed::kDelayParameter, *options_.delay);
 }
 
 bool FileRender::process(EffectInstance& effect, sf_count_t& done) {
@@ -180,13 +185,20 @@ bool FileRender::copyTags() {
     const SourceTags tags = input_.regular() && inputPath_ != "-" ? tagsOfFile(inputPath_)
                                                                   : tagsOfStream(input_.file());
     std::string dropped, error;
-    if (!writeTags(output_.descriptor(), output_.temporaryName(), format_, tags, settings_.note, dropped, error))
+    const std::string note = settings_.note(input_.info().samplerate);
+    if (!writeTags(output_.descriptor(), output_.temporaryName(), format_, tags, note, dropped, error))
         return refuse(shownOutput_, error);
     if (!dropped.empty()) Console::get().message(shownOutput_ + ": " + dropped);
     return true;
 }
 
 void FileRender::reportChanged() const {
+    // The module counts its delay in samples and shows it in milliseconds at
+    // 44.1 kHz; at other rates a user hears another delay than shown.
+    const int rate = input_.info().samplerate;
+    if (settings_.delaySamples >= 0 && rate != 44100 && options_.directory.empty())
+        Console::get().message(shownOutput_ + ": delay " + delayAtRates(settings_.delaySamples, {rate}) +
+                               " (the module shows " + settings_.delayShown + " ms, counted at 44.1 kHz)");
     std::string changed;
     if (clipped_ > 0) changed = std::to_string(clipped_) + " samples clipped at full scale";
     if (notNumbers_ > 0)
@@ -213,8 +225,15 @@ int FileRender::finish(sf_count_t done) {
 
 }  // namespace
 
+std::string Settings::note(int rate) const {
+    std::string note = std::string(kTool) + " " + crossfeed::versionText(crossfeed::kVersion).text +
+                       ": crossfeed program \"" + programName + "\"" + levelChange;
+    if (delaySamples >= 0) note += ", delay " + delayAtRates(delaySamples, {rate});
+    return note;
+}
+
 int renderFile(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
-               const Settings& settings, const std::string& inputPath, const std::string& outputPath) {
+               const Settings& settings, const std::string& inputPath, const std::string& outputPath, int* rate) {
     FileRender render(options, settings, inputPath, outputPath);
     if (!render.checkPaths() || !render.openInput() || !render.chooseFormat()) return 1;
     std::string error;
@@ -226,7 +245,9 @@ int renderFile(const RenderOptions& options, const PluginModule& module, const s
     if (!render.process(effect, done)) return 1;
     effect.power(false);
     effect.close();
-    return render.finish(done);
+    const int status = render.finish(done);
+    if (status == 0 && rate) *rate = render.sampleRate();
+    return status;
 }
 
 int renderFolder(const RenderOptions& options, const PluginModule& module, const std::string& modulePath,
@@ -256,18 +277,29 @@ int renderFolder(const RenderOptions& options, const PluginModule& module, const
     const std::size_t jobs = std::min<std::size_t>(options.jobs ? std::size_t(options.jobs) : cores, outputs.size());
     std::atomic<std::size_t> next{0};
     std::atomic<int> failed{0};
+    std::mutex ratesMutex;
+    std::set<int> rates;
     auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < outputs.size();)
-            if (renderFile(options, module, modulePath, settings, options.inputs[i], outputs[i]) != 0) ++failed;
+        for (std::size_t i; (i = next.fetch_add(1)) < outputs.size();) {
+            int rate = 0;
+            if (renderFile(options, module, modulePath, settings, options.inputs[i], outputs[i], &rate) != 0) {
+                ++failed;
+                continue;
+            }
+            std::lock_guard<std::mutex> lock(ratesMutex);
+            rates.insert(rate);
+        }
     };
     std::vector<std::thread> threads;
     for (std::size_t t = 1; t < jobs; ++t) threads.emplace_back(work);
     work();
     for (auto& thread : threads) thread.join();
     const std::size_t total = outputs.size();
-    Console::get().message(std::to_string(total - std::size_t(failed)) + " of " + std::to_string(total) +
-                           " files rendered into " + directory +
-                           (failed ? ", " + std::to_string(failed) + " failed" : std::string()));
+    std::string summary = std::to_string(total - std::size_t(failed)) + " of " + std::to_string(total) +
+                          " files rendered into " + directory +
+                          (failed ? ", " + std::to_string(failed) + " failed" : std::string());
+    if (settings.delaySamples >= 0 && !rates.empty())
+        summary += "; delay " + delayAtRates(settings.delaySamples, std::vector<int>(rates.begin(), rates.end()));
+    Console::get().message(summary);
     return failed ? 1 : 0;
 }
-

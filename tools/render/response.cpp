@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "render/console.h"
+#include "render/delay_text.h"
 #include "render/module_info.h"
 #include "render/safe_write.h"
 #include "render/sink.h"
@@ -35,15 +36,30 @@ void impulse(EffectInstance& effect, bool left, bool right, std::vector<double>&
     outRight.assign(outR.begin(), outR.end());
 }
 
-double magnitudeDb(const std::vector<double>& response, double frequency) {
+double magnitudeDb(const std::vector<double>& response, double frequency, double rate) {
     std::complex<double> sum = 0.0;
-    const double step = -2.0 * kPi * frequency / kResponseRate;
+    const double step = -2.0 * kPi * frequency / rate;
     for (std::size_t n = 0; n < response.size(); ++n)
         if (response[n] != 0.0) sum += response[n] * std::polar(1.0, step * static_cast<double>(n));
     return 20.0 * std::log10(std::abs(sum));
 }
 
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    return first == std::string::npos ? "" : text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 }  // namespace
+
+int ProgramResponse::delaySamples() const {
+    for (std::size_t n = 0; n < cross.size(); ++n)
+        if (cross[n] != 0.0) return static_cast<int>(n);
+    return -1;
+}
+
+double ProgramResponse::centreDbAt(double frequency, double rate) const {
+    return magnitudeDb(centre, frequency, rate);
+}
 
 std::vector<double> responseFrequencies() {
     std::vector<double> frequencies;
@@ -56,20 +72,25 @@ std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::s
     std::vector<ProgramResponse> responses;
     EffectInstance probe(openEffect(module, error));
     if (!probe) return responses;
-    const int programs = probe.record()->programCount;
+    const int programs = probe.programCount();
     const auto frequencies = responseFrequencies();
     for (int program = 0; program < programs; ++program) {
         EffectInstance effect(openEffect(module, error));
         if (!effect) return {};
         ProgramResponse response;
-        effect.setSampleRate(static_cast<float>(kResponseRate));
         effect.setBlockSize(kImpulseLength);
         effect.setProgram(program);
         response.name = effect.programName();
+        response.levelShown = trimmed(effect.parameterDisplay(crossfeed::kLevelParameter));
+        response.delayShown = trimmed(effect.parameterDisplay(crossfeed::kDelayParameter));
         std::vector<double> unused;
-        impulse(effect, true, false, response.direct, response.cross);
-        impulse(effect, true, true, response.centre, unused);
-        for (double frequency : frequencies) response.centreDb.push_back(magnitudeDb(response.centre, frequency));
+        for (int rate = 0; rate < kRateCount; ++rate) {
+            effect.setSampleRate(static_cast<float>(kResponseRates[rate]));
+            impulse(effect, true, false, response.direct, response.cross);
+            impulse(effect, true, true, response.centre, unused);
+            for (double frequency : frequencies)
+                response.centreDb[rate].push_back(magnitudeDb(response.centre, frequency, kResponseRates[rate]));
+        }
         responses.push_back(std::move(response));
     }
     return responses;
@@ -90,12 +111,11 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-std::string responseCsv(const std::vector<ProgramResponse>& responses) {
-    std::ostringstream out;
+namespace {
+
+void magnitudeTable(std::ostringstream& out, const std::vector<ProgramResponse>& responses, int rate) {
     char number[64];
-    out << "# Crossfeed responses measured through the module at 44100 Hz.\n"
-           "# Table 1: magnitude in dB of a centred mono source (left = right input).\n"
-           "frequency_hz";
+    out << "frequency_hz";
     for (const auto& response : responses) out << ',' << csvField(response.name);
     out << '\n';
     const auto frequencies = responseFrequencies();
@@ -103,14 +123,16 @@ std::string responseCsv(const std::vector<ProgramResponse>& responses) {
         std::snprintf(number, sizeof number, "%.3f", frequencies[i]);
         out << number;
         for (const auto& response : responses) {
-            std::snprintf(number, sizeof number, ",%.6f", response.centreDb[i]);
+            std::snprintf(number, sizeof number, ",%.6f", response.centreDb[rate][i]);
             out << number;
         }
         out << '\n';
     }
-    // Two blank lines start a new data block for gnuplot's `index`.
-    out << "\n\n# Table 2: impulse responses, an impulse on the left input: left output (direct),"
-           " right output (cross).\nsample";
+}
+
+void impulseTable(std::ostringstream& out, const std::vector<ProgramResponse>& responses) {
+    char number[64];
+    out << "sample";
     for (const auto& response : responses)
         out << ',' << csvField(response.name + " direct") << ',' << csvField(response.name + " cross");
     out << '\n';
@@ -122,6 +144,50 @@ std::string responseCsv(const std::vector<ProgramResponse>& responses) {
         }
         out << '\n';
     }
+}
+
+// A two-tap comb: a centred source's level swings between the sum and the
+// difference of the taps, with its first notch at rate / (2 delay) Hz.
+void summaryTable(std::ostringstream& out, const std::vector<ProgramResponse>& responses) {
+    out << "program,level_shown,delay_shown_ms,delay_samples,delay_ms_44100,delay_ms_48000,direct_db,cross_db,"
+           "level_20hz_db_44100,level_20hz_db_48000,first_notch_hz_44100,first_notch_hz_48000,notch_db,"
+           "notch_every_hz_44100,notch_every_hz_48000\n";
+    char number[64];
+    for (const auto& response : responses) {
+        const int delay = response.delaySamples();
+        out << csvField(response.name) << ',' << response.levelShown << ',' << response.delayShown << ',' << delay;
+        if (delay <= 0) {
+            out << '\n';
+            continue;
+        }
+        out << ',' << millisecondsAt(delay, kResponseRates[0]) << ',' << millisecondsAt(delay, kResponseRates[1]);
+        std::snprintf(number, sizeof number, ",%.2f,%.2f,%.2f,%.2f", 20.0 * std::log10(response.direct[0]),
+                      20.0 * std::log10(response.cross[std::size_t(delay)]), response.centreDbAt(20.0, 44100.0),
+                      response.centreDbAt(20.0, 48000.0));
+        out << number;
+        const double notch = kResponseRates[0] / (2.0 * delay), notch48 = kResponseRates[1] / (2.0 * delay);
+        std::snprintf(number, sizeof number, ",%.1f,%.1f,%.2f,%.1f,%.1f\n", notch, notch48,
+                      response.centreDbAt(notch, kResponseRates[0]), 2.0 * notch, 2.0 * notch48);
+        out << number;
+    }
+}
+
+}  // namespace
+
+std::string responseCsv(const std::vector<ProgramResponse>& responses) {
+    std::ostringstream out;
+    // Blank lines part the tables, for gnuplot's `index`.
+    out << "# Crossfeed responses measured through the module.\n"
+           "# Table 1: magnitude in dB of a centred mono source (left = right input) at 44100 Hz.\n";
+    magnitudeTable(out, responses, 0);
+    out << "\n\n# Table 2: impulse responses, an impulse on the left input: left output (direct),"
+           " right output (cross).\n";
+    impulseTable(out, responses);
+    out << "\n\n# Table 3: magnitude in dB of a centred mono source at 48000 Hz.\n";
+    magnitudeTable(out, responses, 1);
+    out << "\n\n# Table 4: each program in numbers: the module's texts, the delay in samples and in ms at"
+           " 44.1 and 48 kHz, the taps, a centred source's level at 20 Hz, and its comb's notches.\n";
+    summaryTable(out, responses);
     return out.str();
 }
 

@@ -30,7 +30,8 @@ void picturesFromId3(const TagLib::ID3v2::Tag* tag, std::vector<Picture>& pictur
 
 void picturesFromFlac(const TagLib::List<TagLib::FLAC::Picture*>& list, std::vector<Picture>& pictures) {
     for (const auto* picture : list)
-        pictures.push_back({picture->mimeType(), picture->description(), int(picture->type()), picture->data()});
+        pictures.push_back({picture->mimeType(), picture->description(), int(picture->type()), picture->data(),
+                            picture->width(), picture->height(), picture->colorDepth(), picture->numColors()});
 }
 
 TagLib::FLAC::Picture* flacPicture(const Picture& picture) {
@@ -39,7 +40,35 @@ TagLib::FLAC::Picture* flacPicture(const Picture& picture) {
     made->setDescription(picture.description);
     made->setType(static_cast<TagLib::FLAC::Picture::Type>(picture.type));
     made->setData(picture.data);
+    made->setWidth(picture.width);
+    made->setHeight(picture.height);
+    made->setColorDepth(picture.depth);
+    made->setNumColors(picture.colours);
     return made;
+}
+
+// RIFF INFO's fields for the common tags.
+constexpr struct {
+    const char* field;
+    const char* property;
+} kInfoFields[] = {{"INAM", "TITLE"},     {"IART", "ARTIST"},      {"IPRD", "ALBUM"},   {"ICMT", "COMMENT"},
+                   {"IGNR", "GENRE"},     {"ICRD", "DATE"},        {"ITRK", "TRACKNUMBER"}, {"ICOP", "COPYRIGHT"}};
+
+// ReplayGain's tags (and Opus's R128 gains) measured the input's level,
+// which the crossfeed has changed.
+bool measuresLevel(const TagLib::String& key) {
+    return key.startsWith("REPLAYGAIN_") || key.startsWith("R128_");
+}
+
+// Drops the level measurements; says so when there were any.
+void dropLevelMeasurements(TagLib::PropertyMap& properties, std::string& dropped) {
+    TagLib::StringList keys;
+    for (const auto& property : properties)
+        if (measuresLevel(property.first.upper())) keys.append(property.first);
+    for (const auto& key : keys) properties.erase(key);
+    if (!keys.isEmpty())
+        dropped = "ReplayGain tags not copied, as the crossfeed changed the level; measure the output again "
+                  "(loudgain, say)";
 }
 
 void id3Pictures(TagLib::ID3v2::Tag* tag, const std::vector<Picture>& pictures) {
@@ -115,11 +144,10 @@ bool saveWav(TagLib::IOStream* stream, const SourceTags& tags, const std::string
     TagLib::RIFF::Info::Tag* infoTag = file.InfoTag();
     const TagLib::PropertyMap& properties = tags.properties;
     if (tags.info.isEmpty()) {
-        infoTag->setTitle(properties["TITLE"].toString());
-        infoTag->setArtist(properties["ARTIST"].toString());
-        infoTag->setAlbum(properties["ALBUM"].toString());
-        infoTag->setComment(properties["COMMENT"].toString());
-        infoTag->setGenre(properties["GENRE"].toString());
+        for (const auto& pair : kInfoFields) {
+            const auto found = properties.find(pair.property);
+            if (found != properties.end()) infoTag->setFieldText(pair.field, found->second.toString());
+        }
     } else {
         for (const auto& field : tags.info) infoTag->setFieldText(field.first, field.second);
     }
@@ -189,6 +217,8 @@ bool writeTags(int descriptor, const std::string& name, int outputFormat, const 
     tags.properties.erase("ENCODING");
     tags.properties.erase("ENCODER");
     tags.info.erase("ISFT");
+    std::string measurements;
+    dropLevelMeasurements(tags.properties, measurements);
 
     TagStream stream(descriptor, name);
     bool saved = true;
@@ -202,8 +232,9 @@ bool writeTags(int descriptor, const std::string& name, int outputFormat, const 
     case SF_FORMAT_WAVEX:
     case SF_FORMAT_RF64: saved = saveWav(&stream, tags, note, dropped); break;
     case SF_FORMAT_AIFF: saved = saveAiff(&stream, tags, note); break;
-    default: break;  // no tags in this format
+    default: measurements.clear(); break;  // no tags in this format
     }
+    if (dropped.empty()) dropped = measurements;
     if (saved && stream.error() == 0) return true;
     error = "cannot write its tags";
     if (stream.error()) error += std::string(": ") + std::strerror(stream.error());

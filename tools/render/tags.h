@@ -16,6 +16,8 @@ struct Picture {
     TagLib::String mime, description;
     int type = 3;
     TagLib::ByteVector data;
+    // As FLAC and Vorbis comments state them; 0 where unknown (ID3).
+    int width = 0, height = 0, depth = 0, colours = 0;
 };
 
 // What an input says about itself, as far as the output may carry it.
@@ -34,7 +36,8 @@ SourceTags tagsOfStream(SNDFILE* input);
 
 // Writes what `outputFormat` (a libsndfile format) can hold into the
 // finished output on `descriptor`, with `note` as the encoder setting. A
-// tag the output cannot hold is dropped; `dropped` says so where the user
-// would expect them. False only when the output could not be saved.
+// tag the output cannot hold is dropped, and so are ReplayGain's, which
+// measured the input's level; `dropped` says so where the user would
+// expect them. False only when the output could not be saved.
 bool writeTags(int descriptor, const std::string& name, int outputFormat, const SourceTags& tags,
                const std::string& note, std::string& dropped, std::string& error);

@@ -1,7 +1,19 @@
-// The text of --help.
+#include "crossfeed/descriptor.h"
+#include "render/delay_text.h"
 #include "render/options.h"
 
-const char kUsage[] =
+namespace {
+
+std::string optionName(crossfeed::Parameter parameter) {
+    return std::string("--") + crossfeed::kParameters[parameter].symbol;
+}
+
+}  // namespace
+
+std::string usageText() {
+    using crossfeed::kDelayParameter;
+    using crossfeed::kLevelParameter;
+    return std::string() +
     "Usage: crossfeed-render [options] INPUT OUTPUT\n"
     "       crossfeed-render [options] -o DIR INPUT...\n"
     "       crossfeed-render [--module PATH] --list\n"
@@ -31,10 +43,12 @@ const char kUsage[] =
     "Options:\n"
     "  --program N|NAME  program number (0-based) or name as --list shows it\n"
     "                    (default: the module's first program)\n"
-    "  --level PERCENT   crossfeed level, 0 to 100, on top of the program\n"
-    "  --delay MS        cross delay, 0 to 11.60997 milliseconds at 44.1 kHz: the\n"
-    "                    module's delay is a count of samples, so at other sample\n"
-    "                    rates the real delay scales with 44100 / rate\n"
+    "  " + optionName(kLevelParameter) + " PERCENT   crossfeed level, " + plainRange(kLevelParameter) +
+           ", on top of the program\n"
+    "  " + optionName(kDelayParameter) + " MS        cross delay, " + plainRange(kDelayParameter) + ":\n"
+    "                    the module counts it in samples, so at other rates the\n"
+    "                    real delay scales by 44100 / rate (--list says it at\n"
+    "                    44.1 and 48 kHz)\n"
     "  --bits 16|24|32|float  sample format of uncompressed or FLAC output\n"
     "  --dither          triangular dither before rounding to 16 bits or fewer\n"
     "  --quality Q       lossy output (MP3, Vorbis, Opus): 0 (smallest) to 10\n"
@@ -42,14 +56,18 @@ const char kUsage[] =
     "  --type EXT        format of standard output, or of the files -o writes\n"
     "  -o DIR            render every INPUT into DIR under its own name (with\n"
     "                    --type's extension if given); DIR is created if missing\n"
-    "  --jobs N          files rendered at once with -o (default: the cores)\n"
-    "  --block N         frames per processing call, 1 to 1048576 (default 512)\n"
+    "  --jobs N          files rendered at once with -o, 1 to " + std::to_string(kMaxJobs) +
+           " (default: the\n"
+    "                    cores)\n"
+    "  --block N         frames per processing call, 1 to " + std::to_string(kMaxBlock) + " (default " +
+           std::to_string(RenderOptions{}.block) + ")\n"
     "  --force           replace an existing OUTPUT\n"
     "  --keep-partial    keep what was rendered of an input that ends early\n"
     "  --module PATH     module to load (default: crossfeed.so beside this program,\n"
     "                    else ../lib/crossfeed/crossfeed.so)\n"
     "  --list            print the programs with their parameters' names, values\n"
-    "                    and labels as the module reports them, then exit\n"
+    "                    and labels as the module reports them, and the delay\n"
+    "                    a listener hears, then exit\n"
     "  --response FILE   measure each program at 44.1 kHz and write a CSV (- for\n"
     "                    standard output): the magnitude in dB of a centred mono\n"
     "                    source from 20 Hz to 20 kHz, then the direct and cross\n"
@@ -61,3 +79,4 @@ const char kUsage[] =
     "Exit status: 0 when everything was rendered, 1 when anything failed (one\n"
     "line each on standard error), 130 when interrupted, 128+N when ended by\n"
     "signal N.\n";
+}
