@@ -378,4 +378,36 @@ TEST_F(Render, ResponseMeasuresTheCombOfACentredSourceAtBothRates) {
     EXPECT_EQ(summary.rows[2][summary.column("notch_db")], "-1.94");
 }
 
+TEST_F(Render, TheReadmeAndTheManualPageSayWhatTheToolMeasures) {
+    const Outcome response = run("--response -");
+    ASSERT_EQ(response.status, 0) << response.err;
+    const Table summary = csvTables(response.out).back();
+    const std::string list = run("--list").out, readme = slurp(README), manual = slurp(MANUAL_PAGE);
+    ASSERT_EQ(summary.rows.size(), std::size_t(crossfeed::kPresetCount));
+    for (std::size_t p = 0; p < summary.rows.size(); ++p) {
+        auto at = [&](const char* name) { return summary.rows[p][summary.column(name)]; };
+        const std::string heard = at("delay_samples") + " samples = " + at("delay_ms_44100") + " ms at 44.1 kHz, " +
+                                  at("delay_ms_48000") + " ms at 48 kHz";
+        const std::string row = "| " + std::to_string(p) + ": " + at("program") + " | " + at("level_shown") +
+                                " X-Over (%), " + at("delay_shown_ms") + " Delay (ms) | " + heard + " | " +
+                                at("level_20hz_db_44100") + " dB at 20 Hz; first notch " + at("notch_db") +
+                                " dB at " + at("first_notch_hz_44100") + " Hz (" + at("first_notch_hz_48000") +
+                                " Hz at 48 kHz), then one every " + at("notch_every_hz_44100") + " Hz (" +
+                                at("notch_every_hz_48000") + " Hz); average " + at("average_db") + " dB |\n";
+        EXPECT_NE(readme.find(row), std::string::npos) << "README.md lacks\n" << row;
+        EXPECT_NE(list.find("true delay   " + heard + "\n"), std::string::npos) << list;
+        EXPECT_NE(manual.find(at("level_shown") + " X-Over (%), " + at("delay_shown_ms") +
+                              " Delay (ms); true delay " + heard + ".\n"),
+                  std::string::npos)
+            << "the manual page lacks " << heard;
+    }
+    // The delay option's range, as --help gives it.
+    const std::string help = run("--help").out;
+    const auto top = help.find("cross delay, 0 to ");
+    ASSERT_NE(top, std::string::npos) << help;
+    const std::string largest = help.substr(top + 18, help.find(' ', top + 18) - top - 18);
+    EXPECT_NE(readme.find("| 0 to " + largest + " ms as shown, counted at 44.1 kHz;"), std::string::npos) << largest;
+    EXPECT_NE(manual.find("Cross delay from 0 to " + largest + " ms at 44.1 kHz"), std::string::npos) << largest;
+}
+
 }  // namespace

@@ -61,6 +61,12 @@ double ProgramResponse::centreDbAt(double frequency, double rate) const {
     return magnitudeDb(centre, frequency, rate);
 }
 
+double ProgramResponse::averageDb() const {
+    double energy = 0.0;
+    for (double sample : centre) energy += sample * sample;
+    return 10.0 * std::log10(energy);
+}
+
 std::vector<double> responseFrequencies() {
     std::vector<double> frequencies;
     const int points = 3 * kPointsPerDecade;
@@ -147,11 +153,12 @@ void impulseTable(std::ostringstream& out, const std::vector<ProgramResponse>& r
 }
 
 // A two-tap comb: a centred source's level swings between the sum and the
-// difference of the taps, with its first notch at rate / (2 delay) Hz.
+// difference of the taps, with its first notch at rate / (2 delay) Hz; what
+// the ear takes in where the notches crowd is the average.
 void summaryTable(std::ostringstream& out, const std::vector<ProgramResponse>& responses) {
     out << "program,level_shown,delay_shown_ms,delay_samples,delay_ms_44100,delay_ms_48000,direct_db,cross_db,"
            "level_20hz_db_44100,level_20hz_db_48000,first_notch_hz_44100,first_notch_hz_48000,notch_db,"
-           "notch_every_hz_44100,notch_every_hz_48000\n";
+           "notch_every_hz_44100,notch_every_hz_48000,average_db\n";
     char number[64];
     for (const auto& response : responses) {
         const int delay = response.delaySamples();
@@ -166,8 +173,9 @@ void summaryTable(std::ostringstream& out, const std::vector<ProgramResponse>& r
                       response.centreDbAt(20.0, 48000.0));
         out << number;
         const double notch = kResponseRates[0] / (2.0 * delay), notch48 = kResponseRates[1] / (2.0 * delay);
-        std::snprintf(number, sizeof number, ",%.1f,%.1f,%.2f,%.1f,%.1f\n", notch, notch48,
-                      response.centreDbAt(notch, kResponseRates[0]), 2.0 * notch, 2.0 * notch48);
+        std::snprintf(number, sizeof number, ",%.1f,%.1f,%.2f,%.1f,%.1f,%.2f\n", notch, notch48,
+                      response.centreDbAt(notch, kResponseRates[0]), 2.0 * notch, 2.0 * notch48,
+                      response.averageDb());
         out << number;
     }
 }

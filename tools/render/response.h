@@ -26,6 +26,8 @@ struct ProgramResponse {
     // silent (-1 when none is), and a centred source's level in dB.
     int delaySamples() const;
     double centreDbAt(double frequency, double rate) const;
+    // Its level averaged over frequency, in power: the impulse's energy.
+    double averageDb() const;
 };
 
 // Log-spaced from 20 Hz to 20 kHz, fine enough to resolve the comb's notches.
