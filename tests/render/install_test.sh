@@ -19,7 +19,7 @@ echo "someone else's" > "$dest/usr/bin/other-tool"
 
 make -s -C "$source" -f mk/install.mk install DESTDIR="$dest" PREFIX=/usr DIST="$work/dist" \
     RENDERER="$renderer" MODULE="$module" > "$work/log" || fail "install failed: $(cat "$work/log")"
-for file in bin/crossfeed-render lib/crossfeed/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
+for file in bin/crossfeed-render lib/lxvst/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
             lib/lv2/crossfeed.lv2/crossfeed.so lib/ladspa/crossfeed.so share/man/man1/crossfeed-render.1 \
             share/doc/crossfeed/LICENSE; do
     [ -f "$dest/usr/$file" ] || fail "$file not installed"
@@ -29,7 +29,7 @@ done
 # The installed renderer finds the installed module by itself.
 version=$(timeout 30 "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
 case $version in
-*"module $dest/usr/bin/../lib/crossfeed/crossfeed.so"*) ;;
+*"module $dest/usr/bin/../lib/lxvst/crossfeed.so"*) ;;
 *) fail "installed renderer did not load the installed module: $version" ;;
 esac
 timeout 30 "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--list failed"
@@ -42,7 +42,7 @@ make -s -C "$source" -f mk/install.mk uninstall DESTDIR="$dest" PREFIX=/usr > "$
 left=$(cd "$dest" && find . -type f ! -path ./usr/bin/other-tool)
 [ -z "$left" ] || fail "left after uninstall: $left"
 [ -f "$dest/usr/bin/other-tool" ] || fail "uninstall removed a file it did not install"
-for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed; do
+for dir in lib/lv2/crossfeed.lv2 share/doc/crossfeed; do
     [ ! -e "$dest/usr/$dir" ] || fail "$dir left after uninstall"
 done
 echo "install test passed"

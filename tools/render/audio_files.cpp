@@ -1,7 +1,9 @@
 #include "render/audio_files.h"
 
 #include <dirent.h>
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -422,6 +424,7 @@ bool SampleWriter::write(const float* left, const float* right, sf_count_t frame
         }
         return sf_writef_float(file_, floats_.data(), frames) == frames;
     }
+#if defined(__SSE2__)
     if ((bits_ == 16 || bits_ == 24) && !dither_) {
         // Scaling by a power of two is exact in float, and so is rounding the
         // scaled value: four samples at a time give the same integers.
@@ -453,6 +456,7 @@ bool SampleWriter::write(const float* left, const float* right, sf_count_t frame
         if (bits_ == 16) return sf_writef_short(file_, shorts_.data(), frames) == frames;
         return sf_writef_int(file_, buffer_.data(), frames) == frames;
     }
+#endif
     roundExactly(left, right, count);
     return sf_writef_int(file_, buffer_.data(), frames) == frames;
 }
@@ -484,7 +488,11 @@ void SampleWriter::roundExactly(const float* left, const float* right, std::size
             sample = 0;
         } else {
             // In range now, so the conversion (to nearest, ties to even) is defined.
+#if defined(__SSE2__)
             sample = _mm_cvtsd_si32(_mm_set_sd(value));
+#else
+            sample = static_cast<std::int32_t>(std::nearbyint(value));
+#endif
         }
         buffer_[i] = static_cast<int>(static_cast<std::uint32_t>(sample) << shift);
     }

@@ -106,12 +106,13 @@ std::string selfDirectory() {
     return self.substr(0, self.rfind('/') + 1);
 }
 
-// Beside the program in dist/, under ../lib/crossfeed/ once installed.
+// Beside the program in dist/; once installed, in ../lib/lxvst/, the folder
+// where Linux VST hosts look too, so one file serves both.
 std::string defaultModulePath() {
     const std::string directory = selfDirectory();
     const std::string beside = directory + "crossfeed.so";
     if (access(beside.c_str(), F_OK) == 0) return beside;
-    const std::string installed = directory + "../lib/crossfeed/crossfeed.so";
+    const std::string installed = directory + "../lib/lxvst/crossfeed.so";
     if (access(installed.c_str(), F_OK) == 0) return installed;
     return beside;
 }
