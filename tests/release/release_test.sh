@@ -85,8 +85,9 @@ expected_contents() {
         ./usr/lib/lxvst/crossfeed.so ./usr/share/ ./usr/share/doc/ ./usr/share/doc/crossfeed/ \
         ./usr/share/doc/crossfeed/README.Debian ./usr/share/doc/crossfeed/changelog.Debian.gz \
         ./usr/share/doc/crossfeed/copyright ./usr/share/doc/crossfeed/examples/ \
-        ./usr/share/doc/crossfeed/examples/crossfeed-sink.conf ./usr/share/man/ ./usr/share/man/man1/ \
-        ./usr/share/man/man1/crossfeed-render.1.gz | LC_ALL=C sort
+        ./usr/share/doc/crossfeed/examples/crossfeed-sink.conf ./usr/share/lintian/ \
+        ./usr/share/lintian/overrides/ ./usr/share/lintian/overrides/crossfeed ./usr/share/man/ \
+        ./usr/share/man/man1/ ./usr/share/man/man1/crossfeed-render.1.gz | LC_ALL=C sort
 }
 package_info() {  # DEB ARCH
     dpkg-deb --info "$1" > "$work/info" || return 1

@@ -2,8 +2,10 @@
 # make install into a temporary DESTDIR, the installed renderer run from
 # there, then make uninstall: nothing of ours may be left.
 #   install_test.sh SOURCE-DIR RENDERER MODULE
+# A renderer built for another processor runs under $CROSSFEED_EMULATOR.
 set -eu
 source=$1 renderer=$2 module=$3
+emulator=${CROSSFEED_EMULATOR:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "install test: $*" >&2; exit 1; }
@@ -27,12 +29,12 @@ done
 [ -x "$dest/usr/bin/crossfeed-render" ] || fail "the renderer is not executable"
 
 # The installed renderer finds the installed module by itself.
-version=$(timeout 30 "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
+version=$(timeout 30 $emulator "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
 case $version in
 *"module $dest/usr/bin/../lib/lxvst/crossfeed.so"*) ;;
 *) fail "installed renderer did not load the installed module: $version" ;;
 esac
-timeout 30 "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--list failed"
+timeout 30 $emulator "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--list failed"
 ! command -v man >/dev/null || man -l "$dest/usr/share/man/man1/crossfeed-render.1" 2>"$work/man" | grep -q "crossfeed-render" \
     || fail "the manual page does not format"
 [ ! -s "$work/man" ] || fail "the manual page has errors: $(cat "$work/man")"
