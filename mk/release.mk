@@ -15,6 +15,7 @@ RELEASE_TREES := linux-x86_64 linux-arm64 win32 win64
 
 deps-release:
 	@scripts/install-deps release
+	@scripts/enable-i386
 
 define release_tree_rule
 release-build-$(1): deps-release $(BUILD)/$(1)/CMakeCache.txt
