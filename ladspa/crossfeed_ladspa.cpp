@@ -1,49 +1,46 @@
-// The LADSPA plug-in: one descriptor whose entries forward to the ported
-// effect, each holding the module's float settings while effect code runs.
+// The LADSPA plug-in: one constant descriptor, made from the effect's
+// descriptor and the shared port table, whose entries forward to the port
+// instance, each holding the module's float settings while effect code runs.
 #include <ladspa.h>
 
-#include <cstdio>
-
-#include "adapter/crossfeed_ports.h"
+#include "adapter/port_instance.h"
 #include "host/float_environment.h"
 
 using crossfeed_ports::kPortCount;
 using crossfeed_ports::kPorts;
-using crossfeed_ports::PortedCrossfeed;
+using crossfeed_ports::PortInstance;
 using crossfeed_ports::PortKind;
 
 namespace {
 
-// "Zm", as in the VST module's identifier "Zmyr".
-constexpr unsigned long kUniqueId = 0x5A6D;
+PortInstance* instanceOf(LADSPA_Handle handle) { return static_cast<PortInstance*>(handle); }
 
-PortedCrossfeed* portedOf(LADSPA_Handle instance) { return static_cast<PortedCrossfeed*>(instance); }
-
-LADSPA_Handle instantiate(const LADSPA_Descriptor*, unsigned long rate) {
+// The delay is a number of samples whatever the rate: the rate is not needed.
+LADSPA_Handle instantiate(const LADSPA_Descriptor*, unsigned long) {
     const ModuleFloatEnvironment environment;
-    return PortedCrossfeed::create(static_cast<double>(rate));
+    return PortInstance::create();
 }
 
-void connectPort(LADSPA_Handle instance, unsigned long port, LADSPA_Data* data) {
-    if (port < kPortCount) portedOf(instance)->connect(static_cast<std::uint32_t>(port), data);
+void connectPort(LADSPA_Handle handle, unsigned long port, LADSPA_Data* data) {
+    if (port < kPortCount) instanceOf(handle)->connect(static_cast<std::uint32_t>(port), data);
 }
 
-void activate(LADSPA_Handle instance) {
+void activate(LADSPA_Handle handle) {
     const ModuleFloatEnvironment environment;
-    portedOf(instance)->activate();
+    instanceOf(handle)->activate();
 }
 
-void run(LADSPA_Handle instance, unsigned long frames) {
+void run(LADSPA_Handle handle, unsigned long frames) {
     const ModuleFloatEnvironment environment;
-    portedOf(instance)->run(frames);
+    instanceOf(handle)->run(frames);
 }
 
-void cleanup(LADSPA_Handle instance) {
+void cleanup(LADSPA_Handle handle) {
     const ModuleFloatEnvironment environment;
-    delete portedOf(instance);
+    delete instanceOf(handle);
 }
 
-LADSPA_PortDescriptor descriptorOf(PortKind kind) {
+constexpr LADSPA_PortDescriptor descriptorOf(PortKind kind) {
     switch (kind) {
     case PortKind::kAudioInput: return LADSPA_PORT_AUDIO | LADSPA_PORT_INPUT;
     case PortKind::kAudioOutput: return LADSPA_PORT_AUDIO | LADSPA_PORT_OUTPUT;
@@ -54,56 +51,48 @@ LADSPA_PortDescriptor descriptorOf(PortKind kind) {
 
 // LADSPA's default hints name a few points of the range only; the first
 // program's values lie between them, so the lower quarter is offered.
-LADSPA_PortRangeHint controlHint(double maximum) {
+constexpr LADSPA_PortRangeHint hintOf(std::uint32_t port) {
+    if (kPorts[port].kind != PortKind::kControlInput) return {0, 0.0f, 0.0f};
+    const double maximum = crossfeed::kParameters[crossfeed_ports::parameterOf(crossfeed_ports::Port(port))].maximum;
     return {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | LADSPA_HINT_DEFAULT_LOW, 0.0f,
             static_cast<LADSPA_Data>(maximum)};
 }
 
-// Filled once, from the effect's own texts and the shared port table.
-struct Description {
-    char name[kIdentityTextBytes] = {};
-    char maker[kIdentityTextBytes] = {};
-    const char* portNames[kPortCount] = {};
-    LADSPA_PortDescriptor portDescriptors[kPortCount] = {};
-    LADSPA_PortRangeHint portHints[kPortCount] = {};
-    LADSPA_Descriptor descriptor = {};
-    bool whole = false;
+// Constant, so nothing runs when the library is loaded.
+constexpr const char* kPortNames[kPortCount] = {kPorts[0].nameWithUnit, kPorts[1].nameWithUnit,
+                                                kPorts[2].nameWithUnit, kPorts[3].nameWithUnit,
+                                                kPorts[4].nameWithUnit, kPorts[5].nameWithUnit};
+constexpr LADSPA_PortDescriptor kPortDescriptors[kPortCount] = {
+    descriptorOf(kPorts[0].kind), descriptorOf(kPorts[1].kind), descriptorOf(kPorts[2].kind),
+    descriptorOf(kPorts[3].kind), descriptorOf(kPorts[4].kind), descriptorOf(kPorts[5].kind)};
+constexpr LADSPA_PortRangeHint kPortHints[kPortCount] = {hintOf(0), hintOf(1), hintOf(2),
+                                                         hintOf(3), hintOf(4), hintOf(5)};
+static_assert(kPortCount == 6, "one entry a port above");
 
-    Description() {
-        const ModuleFloatEnvironment environment;
-        PortedCrossfeed* ported = PortedCrossfeed::create(44100.0);
-        if (!ported) return;
-        ported->effect().getEffectName(name);
-        ported->effect().getVendorString(maker);
-        delete ported;
-        for (std::uint32_t port = 0; port < kPortCount; ++port) {
-            portNames[port] = kPorts[port].name;
-            portDescriptors[port] = descriptorOf(kPorts[port].kind);
-        }
-        portHints[crossfeed_ports::kLevel] = controlHint(crossfeed_ports::levelMaximum());
-        portHints[crossfeed_ports::kDelay] = controlHint(crossfeed_ports::delayMaximum());
-        descriptor.UniqueID = kUniqueId;
-        descriptor.Label = "crossfeed";
-        descriptor.Properties = LADSPA_PROPERTY_HARD_RT_CAPABLE;
-        descriptor.Name = name;
-        descriptor.Maker = maker;
-        descriptor.Copyright = "MIT";
-        descriptor.PortCount = kPortCount;
-        descriptor.PortDescriptors = portDescriptors;
-        descriptor.PortNames = portNames;
-        descriptor.PortRangeHints = portHints;
-        descriptor.instantiate = instantiate;
-        descriptor.connect_port = connectPort;
-        descriptor.activate = activate;
-        descriptor.run = run;
-        descriptor.cleanup = cleanup;
-        whole = true;
-    }
+const LADSPA_Descriptor kDescriptor = {
+    crossfeed::kLadspaUniqueId,
+    crossfeed::kLadspaLabel,
+    LADSPA_PROPERTY_HARD_RT_CAPABLE,
+    crossfeed::kEffectName,
+    crossfeed::kVendorName,
+    crossfeed::kLicence,
+    kPortCount,
+    kPortDescriptors,
+    kPortNames,
+    kPortHints,
+    nullptr,
+    instantiate,
+    connectPort,
+    activate,
+    run,
+    nullptr,
+    nullptr,
+    nullptr,
+    cleanup,
 };
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(unsigned long index) {
-    static const Description description;
-    return index == 0 && description.whole ? &description.descriptor : nullptr;
+    return index == 0 ? &kDescriptor : nullptr;
 }

@@ -1,47 +1,47 @@
-// The LV2 plug-in: a descriptor table whose entries forward to the ported
-// effect, each holding the module's float settings while effect code runs.
+// The LV2 plug-in: a descriptor table whose entries forward to the port
+// instance, each holding the module's float settings while effect code runs.
 #include <lv2/core/lv2.h>
 
-#include "adapter/crossfeed_ports.h"
+#include "adapter/port_instance.h"
 #include "host/float_environment.h"
-#include "lv2/crossfeed_uri.h"
 
-using crossfeed_ports::PortedCrossfeed;
+using crossfeed_ports::PortInstance;
 
 namespace {
 
-PortedCrossfeed* portedOf(LV2_Handle instance) { return static_cast<PortedCrossfeed*>(instance); }
+PortInstance* instanceOf(LV2_Handle handle) { return static_cast<PortInstance*>(handle); }
 
-LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const*) {
+// The delay is a number of samples whatever the rate: the rate is not needed.
+LV2_Handle instantiate(const LV2_Descriptor*, double, const char*, const LV2_Feature* const*) {
     const ModuleFloatEnvironment environment;
-    return PortedCrossfeed::create(rate);
+    return PortInstance::create();
 }
 
-void connectPort(LV2_Handle instance, uint32_t port, void* data) {
-    portedOf(instance)->connect(port, static_cast<float*>(data));
+void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    instanceOf(handle)->connect(port, static_cast<float*>(data));
 }
 
-void activate(LV2_Handle instance) {
+void activate(LV2_Handle handle) {
     const ModuleFloatEnvironment environment;
-    portedOf(instance)->activate();
+    instanceOf(handle)->activate();
 }
 
-void run(LV2_Handle instance, uint32_t frames) {
+void run(LV2_Handle handle, uint32_t frames) {
     const ModuleFloatEnvironment environment;
-    portedOf(instance)->run(frames);
+    instanceOf(handle)->run(frames);
 }
 
 void deactivate(LV2_Handle) {}
 
-void cleanup(LV2_Handle instance) {
+void cleanup(LV2_Handle handle) {
     const ModuleFloatEnvironment environment;
-    delete portedOf(instance);
+    delete instanceOf(handle);
 }
 
 const void* extensionData(const char*) { return nullptr; }
 
 const LV2_Descriptor kDescriptor = {
-    CROSSFEED_LV2_URI, instantiate, connectPort, activate, run, deactivate, cleanup, extensionData,
+    crossfeed::kLv2Uri, instantiate, connectPort, activate, run, deactivate, cleanup, extensionData,
 };
 
 }  // namespace

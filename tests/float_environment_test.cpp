@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -47,8 +48,6 @@ private:
     const Settings* settings_;
 };
 
-float bitsToFloat(std::uint32_t bits) { return floatFromBits(bits); }
-
 // Everything a host reads back from one session of calls, as bits.
 std::vector<std::uint32_t> session(Host& host) {
     std::vector<std::uint32_t> seen;
@@ -88,7 +87,7 @@ std::vector<std::uint32_t> session(Host& host) {
 
     // The displayed texts, and the parameters as read back.
     const float values[] = {0.3f, 0.18f, 0.14f, 0.1f, 0.123456f, 0.7f, 0.999999f, 1e-40f, -1e-45f, 1e-30f,
-                            -0.5f, 3.0f, 1e30f, inf, -inf, nan, bitsToFloat(0x3E3851ED), bitsToFloat(0x3F7FFFFF)};
+                            -0.5f, 3.0f, 1e30f, inf, -inf, nan, floatFromBits(0x3E3851ED), floatFromBits(0x3F7FFFFF)};
     for (float value : values) {
         for (std::int32_t index = 0; index < 2; ++index) {
             char text[64] = {};

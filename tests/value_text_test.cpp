@@ -10,14 +10,9 @@
 
 #include "host/effect_base.h"
 #include "host/value_text.h"
+#include "support/samples.h"
 
 namespace {
-
-float fromBits(std::uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
 
 // Checks the 9-byte limit with guard bytes and returns the text.
 template <typename Format>
@@ -86,14 +81,14 @@ TEST(FormatFloat, DocumentedValues) {
         // One integer digit more than fits beside the '.': every digit, no '.'.
         {0x4B3C614E, "12345678"}, {0x4CBEBC1F, "99999992"}, {0x4B189680, "10000000"},
         {0xC9742400, "-1000000"}, {0xCB18967F, "-9999999"}};
-    for (const auto& c : cases) EXPECT_EQ(floatText(fromBits(c.bits)), c.text) << std::hex << c.bits;
+    for (const auto& c : cases) EXPECT_EQ(floatText(floatFromBits(c.bits)), c.text) << std::hex << c.bits;
 }
 
 TEST(FormatFloat, SweepMatchesAnIndependentComputation) {
     // Every 4099th bit pattern covers all exponents, both signs, NaNs and
     // subnormals; the dense ranges cover the texts a host shows most.
     for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 16411) {
-        const float value = fromBits(static_cast<std::uint32_t>(bits));
+        const float value = floatFromBits(static_cast<std::uint32_t>(bits));
         ASSERT_EQ(floatText(value), independentFloatText(value)) << std::hex << bits << " " << value;
     }
     for (int i = -200000; i <= 200000; ++i) {
@@ -175,7 +170,7 @@ TEST(UnitConversions, DocumentedValues) {
     EXPECT_EQ(effect.milliseconds(22050.0f), "500.0000");
     EXPECT_EQ(effect.milliseconds(44100.0f), "1000.000");
     EXPECT_EQ(effect.milliseconds(1.0f), "0.022675");
-    EXPECT_EQ(effect.milliseconds(fromBits(0x42306666)), "0.999999");
+    EXPECT_EQ(effect.milliseconds(floatFromBits(0x42306666)), "0.999999");
     EXPECT_EQ(effect.milliseconds(-441.0f), "-10.0000");
 
     effect.rate = 0.0f;
@@ -202,7 +197,7 @@ TEST(UnitConversions, DecibelsAgreeWithTheMathLibrary) {
     // the platform's: at most one float step apart, almost always equal.
     int differing = 0;
     for (std::uint32_t bits = 0x00000001; bits < 0x7F800000; bits += 997) {
-        const float ratio = fromBits(bits);
+        const float ratio = floatFromBits(bits);
         const float ours = decibelsOf(ratio);
         const float library = static_cast<float>(20.0 * std::log10(static_cast<double>(ratio)));
         ASSERT_LE(std::fabs(ours - library), std::fabs(std::nextafter(library, 0.0f) - library)) << ratio;

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "crossfeed/parameter_units.h"
+#include "crossfeed/descriptor.h"
 #include "support/module_under_test.h"
 #include "support/thread_float_settings.h"
 #include "tests/adapters/loaded_adapters.h"
@@ -17,24 +17,12 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-struct Stereo {
-    std::vector<float> left, right;
-    explicit Stereo(std::size_t frames, float fill = 0.0f) : left(frames, fill), right(frames, fill) {}
-};
-
-Stereo noiseInput(std::size_t frames, std::uint32_t seed) {
-    Stereo input(frames);
-    input.left = noise(frames, seed);
-    input.right = noise(frames, seed + 1);
-    return input;
-}
-
 // Runs `input` through a fresh adapter instance in blocks of `block` frames.
 // Null controls stay unconnected.
 Stereo runAdapter(LoadedAdapter& adapter, const Stereo& input, const float* level, const float* delay,
                   std::uint32_t block = 512) {
     auto instance = adapter.instantiate(48000.0);
-    Stereo in = input, out(input.left.size());
+    Stereo in = input, out(input.frames());
     float levelValue = level ? *level : 0.0f, delayValue = delay ? *delay : 0.0f;
     instance->connect(kLevel, level ? &levelValue : nullptr);
     instance->connect(kDelay, delay ? &delayValue : nullptr);
@@ -54,21 +42,12 @@ Stereo runAdapter(LoadedAdapter& adapter, const Stereo& input, const float* leve
 // shared conversion (programme 0's values when none is given).
 Stereo runModule(const Stereo& input, const float* levelPercent, const float* delayMilliseconds) {
     EffectInstance effect = newEffect();
-    if (levelPercent) effect.setParameter(0, crossfeed_units::levelFromPercent(*levelPercent));
-    if (delayMilliseconds) effect.setParameter(1, crossfeed_units::delayFromMilliseconds(*delayMilliseconds));
-    Stereo in = input, out(input.left.size());
-    float* inputs[2] = {in.left.data(), in.right.data()};
-    float* outputs[2] = {out.left.data(), out.right.data()};
-    effect.processReplacing(inputs, outputs, static_cast<std::int32_t>(in.left.size()));
+    if (levelPercent) effect.setParameter(0, crossfeed::parameterFromPlain(crossfeed::kLevelParameter, *levelPercent));
+    if (delayMilliseconds)
+        effect.setParameter(1, crossfeed::parameterFromPlain(crossfeed::kDelayParameter, *delayMilliseconds));
+    Stereo in = input, out(input.frames());
+    effect.processReplacing(in.channels(), out.channels(), static_cast<std::int32_t>(in.frames()));
     return out;
-}
-
-void expectSameBits(const Stereo& expected, const Stereo& actual, const std::string& what) {
-    ASSERT_EQ(expected.left.size(), actual.left.size());
-    for (std::size_t i = 0; i < expected.left.size(); ++i) {
-        ASSERT_TRUE(sameSample(expected.left[i], actual.left[i])) << what << ", left frame " << i;
-        ASSERT_TRUE(sameSample(expected.right[i], actual.right[i])) << what << ", right frame " << i;
-    }
 }
 
 class Adapters : public ::testing::TestWithParam<const char*> {
@@ -79,28 +58,28 @@ protected:
 };
 
 TEST_P(Adapters, SameControlValuesGiveTheModulesBits) {
-    const Stereo input = noiseInput(3000, 7);
+    const Stereo input = Stereo(3000, 7);
     const float controls[][2] = {{30.0f, 2.089796f}, {45.0f, 1.625396f}, {20.0f, 11.60997f}, {25.0f, 1.160997f},
                                  {0.0f, 0.0f},       {100.0f, 0.02f},    {73.5f, 5.3f},      {12.0f, 0.3f}};
     for (const auto& pair : controls) {
         const Stereo expected = runModule(input, &pair[0], &pair[1]);
         for (std::uint32_t block : {1u, 64u, 511u, 4096u})
-            expectSameBits(expected, runAdapter(adapter(), input, &pair[0], &pair[1], block),
-                           std::string(GetParam()) + " at " + std::to_string(pair[0]) + " %, " +
-                               std::to_string(pair[1]) + " ms, block " + std::to_string(block));
+            ASSERT_EQ(bitDifference(runAdapter(adapter(), input, &pair[0], &pair[1], block), expected), "")
+                << GetParam() << " at " << pair[0] << " %, " << pair[1] << " ms, block " << block;
     }
 }
 
 TEST_P(Adapters, UnconnectedControlsKeepTheFirstProgram) {
-    const Stereo input = noiseInput(1000, 3);
-    expectSameBits(runModule(input, nullptr, nullptr), runAdapter(adapter(), input, nullptr, nullptr), "defaults");
+    const Stereo input = Stereo(1000, 3);
+    const Stereo firstProgram = runModule(input, nullptr, nullptr);
+    EXPECT_EQ(bitDifference(runAdapter(adapter(), input, nullptr, nullptr), firstProgram), "") << "defaults";
     const float level = 30.0f, delay = 2.089796f;
-    expectSameBits(runModule(input, nullptr, nullptr), runAdapter(adapter(), input, &level, &delay),
-                   "the first program's control values");
+    EXPECT_EQ(bitDifference(runAdapter(adapter(), input, &level, &delay), firstProgram), "")
+        << "the first program's control values";
 }
 
 TEST_P(Adapters, ControlsOutsideTheirRangeLandOnTheNearestBound) {
-    const Stereo input = noiseInput(1500, 11);
+    const Stereo input = Stereo(1500, 11);
     const float zero = 0.0f, hundred = 100.0f, longest = 11.60997f, middle = 2.0f, quarter = 25.0f;
     struct Case {
         float level, delay;
@@ -112,9 +91,8 @@ TEST_P(Adapters, ControlsOutsideTheirRangeLandOnTheNearestBound) {
     for (const Case& c : cases) {
         const Stereo out = runAdapter(adapter(), input, &c.level, &c.delay);
         for (float sample : out.left) ASSERT_TRUE(std::isfinite(sample));
-        expectSameBits(runModule(input, c.levelLike, c.delayLike), out,
-                       std::string(GetParam()) + " at " + std::to_string(c.level) + " %, " +
-                           std::to_string(c.delay) + " ms");
+        ASSERT_EQ(bitDifference(out, runModule(input, c.levelLike, c.delayLike)), "")
+            << GetParam() << " at " << c.level << " %, " << c.delay << " ms";
     }
 }
 
@@ -142,12 +120,12 @@ TEST_P(Adapters, UnconnectedAudioGivesSilenceAndZeroLengthRunsWriteNothing) {
 }
 
 TEST_P(Adapters, ActivateStartsFromSilentRings) {
-    const Stereo input = noiseInput(800, 5);
+    const Stereo input = Stereo(800, 5);
     const float level = 60.0f, delay = 11.0f;
     const Stereo fresh = runAdapter(adapter(), input, &level, &delay, 800);
 
     auto instance = adapter().instantiate(44100.0);
-    Stereo loud = noiseInput(800, 99), in = input, out(800);
+    Stereo loud = Stereo(800, 99), in = input, out(800);
     float levelValue = level, delayValue = delay;
     instance->connect(kLevel, &levelValue);
     instance->connect(kDelay, &delayValue);
@@ -161,11 +139,11 @@ TEST_P(Adapters, ActivateStartsFromSilentRings) {
     instance->connect(kInLeft, in.left.data());
     instance->connect(kInRight, in.right.data());
     instance->run(800);
-    expectSameBits(fresh, out, "after a second activate");
+    EXPECT_EQ(bitDifference(out, fresh), "") << "after a second activate";
 }
 
 TEST_P(Adapters, AnySampleRateChangesNothingAudible) {
-    const Stereo input = noiseInput(600, 21);
+    const Stereo input = Stereo(600, 21);
     const float level = 40.0f, delay = 3.0f;
     const Stereo expected = runAdapter(adapter(), input, &level, &delay);
     for (double rate : {1.0, 8000.0, 384000.0, 1e300}) {
@@ -181,7 +159,7 @@ TEST_P(Adapters, AnySampleRateChangesNothingAudible) {
         instance->connect(kOutRight, out.right.data());
         instance->activate();
         instance->run(600);
-        expectSameBits(expected, out, "at " + std::to_string(rate) + " Hz");
+        EXPECT_EQ(bitDifference(out, expected), "") << "at " << rate << " Hz";
     }
 }
 
@@ -190,7 +168,7 @@ TEST_P(Adapters, TheHostsFloatSettingsChangeNoBits) {
     GTEST_SKIP() << "the plug-ins hold no float settings of their own on this architecture";
 #else
     // Tiny samples: flush-to-zero or another rounding would change them.
-    Stereo input = noiseInput(1200, 13);
+    Stereo input = Stereo(1200, 13);
     for (std::size_t i = 0; i < input.left.size(); ++i) {
         input.left[i] *= 1e-37f;
         input.right[i] *= 3e-38f;
@@ -204,13 +182,13 @@ TEST_P(Adapters, TheHostsFloatSettingsChangeNoBits) {
     const ThreadFloatSettings during = currentFloatSettings();
     applyFloatSettings(saved);
     EXPECT_TRUE(during == hostile) << "the host's settings come back";
-    expectSameBits(expected, out, std::string(GetParam()) + " under the host's float settings");
+    EXPECT_EQ(bitDifference(out, expected), "") << GetParam() << " under the host's float settings";
 #endif
 }
 
 INSTANTIATE_TEST_SUITE_P(BothInterfaces, Adapters, ::testing::Values("LV2", "LADSPA"));
 
-TEST(LadspaDescriptor, DescribesTheSixPortsInOrderWithTheirRanges) {
+TEST(LadspaDescriptor, DescribesTheSixPortsInOrderWithTheirUnitsAndRanges) {
     const LADSPA_Descriptor* d = ladspaAdapter().descriptor();
     EXPECT_STREQ(d->Label, "crossfeed");
     EXPECT_STREQ(d->Name, "Crossfeed");
@@ -220,6 +198,9 @@ TEST(LadspaDescriptor, DescribesTheSixPortsInOrderWithTheirRanges) {
         LADSPA_PORT_AUDIO | LADSPA_PORT_OUTPUT,   LADSPA_PORT_AUDIO | LADSPA_PORT_OUTPUT,
         LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT, LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT};
     for (unsigned long port = 0; port < 6; ++port) EXPECT_EQ(d->PortDescriptors[port], expected[port]) << port;
+    const char* names[] = {"Left input", "Right input", "Left output", "Right output", "Level (%)",
+                           "Delay (ms at 44.1 kHz)"};
+    for (unsigned long port = 0; port < 6; ++port) EXPECT_STREQ(d->PortNames[port], names[port]) << port;
     EXPECT_EQ(d->PortRangeHints[kLevel].LowerBound, 0.0f);
     EXPECT_EQ(d->PortRangeHints[kLevel].UpperBound, 100.0f);
     EXPECT_EQ(d->PortRangeHints[kDelay].UpperBound, static_cast<float>(512.0 / 44.1));

@@ -70,15 +70,26 @@ lv2info)
         grep -q "^[[:space:]]*$name\$" "$work/info" || { echo "no preset $name" >&2; exit 1; }
     done
     LV2_PATH=$lv2_path bounded lv2info -p "$work/ports.ttl" "$uri" >/dev/null
-    grep -q 'units#pc' "$work/ports.ttl" && grep -q 'units#ms' "$work/ports.ttl" || { echo "units missing" >&2; exit 1; } ;;
+    units=http://lv2plug.in/ns/extensions/units
+    delay_unit="<$uri:unit:ms-at-44.1khz>"
+    grep -qF "units#unit> <$units#pc>" "$work/ports.ttl" && grep -qF "units#unit> $delay_unit" "$work/ports.ttl" ||
+        { echo "units missing" >&2; exit 1; }
+    # The delay's own unit: milliseconds at 44.1 kHz, each 44.1 frames.
+    sordi "$bundle/crossfeed.ttl" >"$work/triples"
+    conversion=$(grep -F "$delay_unit <$units#conversion> " "$work/triples" | cut -d' ' -f3)
+    grep -qF "$conversion <$units#to> <$units#frame> ." "$work/triples" &&
+        grep -qF "$conversion <$units#factor> \"44.1\"" "$work/triples" || { echo "the delay's unit converts wrongly" >&2; exit 1; }
+    # One stereo stream in and one out.
+    grep -q 'port-groups#mainInput' "$work/ports.ttl" && grep -q 'port-groups#mainOutput' "$work/ports.ttl" ||
+        { echo "no stereo groups" >&2; exit 1; } ;;
 lv2apply)
     render() { LV2_PATH=$lv2_path bounded lv2apply -i "$work/in.wav" -o "$1" -c level "$2" -c delay "$3" "$uri"; }
     against_module 0 ;;
 analyseplugin)
     bounded analyseplugin "$ladspa" | tee "$work/report"
     grep -q 'Plugin Label: "crossfeed"' "$work/report"
-    grep -q '"Level" input, control, 0 to 100' "$work/report"
-    grep -q '"Delay" input, control, 0 to 11.61' "$work/report"
+    grep -qF '"Level (%)" input, control, 0 to 100' "$work/report"
+    grep -qF '"Delay (ms at 44.1 kHz)" input, control, 0 to 11.61' "$work/report"
     [ "$(grep -c 'input, audio\|output, audio' "$work/report")" -eq 4 ] ;;
 ffmpeg-ladspa)
     render() {

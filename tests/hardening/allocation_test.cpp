@@ -150,20 +150,14 @@ TEST(Allocator, AnEffectThatCannotBeMadeWholeIsNotMadeAtAll) {
     const long needed = countDuring([&] { record = moduleUnderTest().instantiate(); }).allocations;
     ASSERT_NE(record, nullptr);
     record->dispatchEntry(record, kEffectClose, 0, 0, nullptr, 0.0f);
-    // The first pass lets the C++ runtime fill its one-time caches (its
-    // nothrow new fails by throwing inside); the second must balance.
-    for (int pass = 0; pass < 2; ++pass) {
-        for (long refused = 1; refused <= needed; ++refused) {
-            refuseAt = refused;
-            const Counts counts = countDuring([&] { record = moduleUnderTest().instantiate(); });
-            refuseAt = 0;
-            EXPECT_EQ(record, nullptr) << "allocation " << refused << " refused";
-            if (record) record->dispatchEntry(record, kEffectClose, 0, 0, nullptr, 0.0f);
-            // Everything it did get, it gave back before answering null.
-            if (pass == 1) {
-                EXPECT_EQ(counts.releases, counts.allocations - 1) << "allocation " << refused << " refused";
-            }
-        }
+    for (long refused = 1; refused <= needed; ++refused) {
+        refuseAt = refused;
+        const Counts counts = countDuring([&] { record = moduleUnderTest().instantiate(); });
+        refuseAt = 0;
+        EXPECT_EQ(record, nullptr) << "allocation " << refused << " refused";
+        if (record) record->dispatchEntry(record, kEffectClose, 0, 0, nullptr, 0.0f);
+        // Everything it did get, it gave back before answering null.
+        EXPECT_EQ(counts.releases, counts.allocations - 1) << "allocation " << refused << " refused";
     }
 }
 
@@ -249,11 +243,11 @@ TEST(Leaks, TenThousandLivesReturnEverything) {
 TEST(RealTime, AdaptersRunWithoutAllocatingAndCleanUpEverything) {
     REQUIRE_COUNTING();
     for (LoadedAdapter* adapter : {static_cast<LoadedAdapter*>(&lv2Adapter()), static_cast<LoadedAdapter*>(&ladspaAdapter())}) {
-        adapter->instantiate(44100.0);  // one-time runtime caches
         std::unique_ptr<AdapterInstance> instance;
         const Counts made = countDuring([&] { instance = adapter->instantiate(48000.0); });
         ASSERT_TRUE(instance) << adapter->name();
-        EXPECT_GE(made.allocations, 4) << adapter->name();
+        // The instance and its two rings at least.
+        EXPECT_GE(made.allocations, 3) << adapter->name();
         std::vector<float> left = noise(4096, 1), right = noise(4096, 2), outLeft(4096), outRight(4096);
         float level = 45.0f, delay = 1.5f;
         const Counts running = countDuring([&] {

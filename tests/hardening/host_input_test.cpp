@@ -1,6 +1,7 @@
 // What a careless or hostile host can send beyond the ordinary calls: odd
 // callbacks, stale or foreign records, arguments an opcode does not use,
-// sample rates and block sizes of any value, samples and levels of any value.
+// sample rates and block sizes of any value. Samples and parameters of any
+// value reach the processor, whose own suite holds it to them.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -26,35 +27,13 @@ HostInt EFFECT_CALL oddHost(EffectRecord*, std::int32_t opcode, std::int32_t, Ho
     return opcode == kHostVersion ? versionAnswer : -1;
 }
 
-struct Block {
-    Block(int frames, std::uint32_t seed)
-        : left(noise(frames, seed)), right(noise(frames, seed + 1)), outLeft(frames), outRight(frames) {}
-    float** in() {
-        inputs[0] = left.data();
-        inputs[1] = right.data();
-        return inputs;
-    }
-    float** out() {
-        outputs[0] = outLeft.data();
-        outputs[1] = outRight.data();
-        return outputs;
-    }
-    std::vector<float> left, right, outLeft, outRight;
-    float* inputs[2];
-    float* outputs[2];
-};
-
 // Runs one block through the effect and the oracle and compares every sample.
-void expectOracle(EffectInstance& effect, ReferenceCrossfeed& oracle, Block& block, const char* what) {
-    const int frames = static_cast<int>(block.left.size());
-    std::vector<float> expectedLeft(frames), expectedRight(frames);
+void expectOracle(EffectInstance& effect, ReferenceCrossfeed& oracle, std::uint32_t seed, const char* what) {
+    Stereo in(37, seed), out(37), expected(37);
     oracle.setParameters(effect.getParameter(0), effect.getParameter(1));
-    oracle.process(block.left.data(), block.right.data(), expectedLeft.data(), expectedRight.data(), frames, false);
-    effect.processReplacing(block.in(), block.out(), frames);
-    for (int i = 0; i < frames; ++i) {
-        ASSERT_TRUE(sameSample(block.outLeft[i], expectedLeft[i])) << what << " left " << i;
-        ASSERT_TRUE(sameSample(block.outRight[i], expectedRight[i])) << what << " right " << i;
-    }
+    oracle.process(in.left.data(), in.right.data(), expected.left.data(), expected.right.data(), 37, false);
+    effect.processReplacing(in.channels(), out.channels(), 37);
+    ASSERT_EQ(bitDifference(out, expected), "") << what;
 }
 
 TEST(HostInput, AnyNonZeroVersionCreatesAndTheHostIsNotCalledAgain) {
@@ -142,81 +121,11 @@ TEST(HostInput, SampleRateAndBlockSizeOfAnyValueChangeNothingAudible) {
         effect.setSampleRate(rate);
         for (HostInt size : sizes) {
             effect.dispatch(kEffectSetBlockSize, 0, size);
-            Block block(37, seed += 2);
-            expectOracle(effect, oracle, block, "after rate and size");
+            expectOracle(effect, oracle, seed += 2, "after rate and size");
         }
         // Delay texts are shown at 44.1 kHz whatever the host runs at.
         EXPECT_EQ(effect.parameterDisplay(1), "2.089796") << rate;
         EXPECT_EQ(effect.parameterDisplay(0), "30.00000") << rate;
-    }
-}
-
-TEST(HostInput, LevelsOutsideTheRangeAreAppliedAsGiven) {
-    // What the host asked for: no clamping, so the output follows the formula
-    // even where it exceeds the input or turns to NaN.
-    const float levels[] = {3.0f, -1.0f, 1e20f, kInf, -kInf, kNaN};
-    EffectInstance effect = newEffect();
-    ReferenceCrossfeed oracle;
-    std::uint32_t seed = 70;
-    for (float level : levels) {
-        effect.setParameter(0, level);
-        Block block(300, seed += 2);
-        expectOracle(effect, oracle, block, "level");
-    }
-    effect.setParameter(0, 3.0f);
-    effect.setParameter(1, 0.0f);
-    Block block(4, 0);
-    block.left = {1.0f, 0.0f, 0.0f, 0.0f};
-    block.right = {0.0f, 0.0f, 0.0f, 0.0f};
-    effect.processReplacing(block.in(), block.out(), 4);
-    EXPECT_EQ(block.outLeft[0], -0.5f);
-    EXPECT_EQ(block.outRight[0], 1.5f);
-}
-
-TEST(HostInput, NonFiniteSamplesLeaveNoTraceOnceTheRingsHavePassedThem) {
-    EffectInstance effect = newEffect();
-    for (float level : {0.0f, 0.3f, 1.0f}) {
-        effect.setParameter(0, level);
-        effect.setParameter(1, 1.0f);  // the longest delay keeps them longest
-        Block poison(5, 90);
-        poison.left = {kNaN, kInf, -kInf, 3.4e38f, kNaN};
-        poison.right = {-kInf, kNaN, kInf, -3.4e38f, kInf};
-        effect.processReplacing(poison.in(), poison.out(), 5);
-        // 511 frames of delay plus the 5 poisoned frames wash out of the ring.
-        Block flush(520, 91);
-        effect.processReplacing(flush.in(), flush.out(), 520);
-        Block clean(600, 92);
-        effect.processReplacing(clean.in(), clean.out(), 600);
-        for (int i = 0; i < 600; ++i) {
-            ASSERT_TRUE(std::isfinite(clean.outLeft[i])) << level << " " << i;
-            ASSERT_TRUE(std::isfinite(clean.outRight[i])) << level << " " << i;
-        }
-    }
-}
-
-TEST(HostInput, OutputsMayAliasInputsChannelForChannelOrCrossed) {
-    // Hosts hand over one buffer set for both sides, sometimes with the
-    // channels swapped; each frame is read before it is written.
-    for (float delay : {0.0f, 0.18f, 1.0f}) {
-        for (bool crossed : {false, true}) {
-            EffectInstance effect = newEffect();
-            effect.setParameter(1, delay);
-            ReferenceCrossfeed oracle;
-            oracle.setParameters(effect.getParameter(0), effect.getParameter(1));
-            for (std::uint32_t b = 0; b < 3; ++b) {
-                Block block(700, 120 + 2 * b);
-                std::vector<float> expectedLeft(700), expectedRight(700);
-                oracle.process(block.left.data(), block.right.data(), expectedLeft.data(), expectedRight.data(), 700,
-                               false);
-                float* outputs[2] = {crossed ? block.right.data() : block.left.data(),
-                                     crossed ? block.left.data() : block.right.data()};
-                effect.processReplacing(block.in(), outputs, 700);
-                for (int i = 0; i < 700; ++i) {
-                    ASSERT_EQ(bitsOf(outputs[0][i]), bitsOf(expectedLeft[i])) << delay << crossed << " " << i;
-                    ASSERT_EQ(bitsOf(outputs[1][i]), bitsOf(expectedRight[i])) << delay << crossed << " " << i;
-                }
-            }
-        }
     }
 }
 

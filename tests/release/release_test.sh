@@ -85,7 +85,9 @@ expected_contents() {
         ./usr/lib/lxvst/crossfeed.so ./usr/share/ ./usr/share/doc/ ./usr/share/doc/crossfeed/ \
         ./usr/share/doc/crossfeed/README.Debian ./usr/share/doc/crossfeed/changelog.Debian.gz \
         ./usr/share/doc/crossfeed/copyright ./usr/share/doc/crossfeed/examples/ \
-        ./usr/share/doc/crossfeed/examples/crossfeed-sink.conf ./usr/share/lintian/ \
+        ./usr/share/doc/crossfeed/examples/crossfeed-sink.conf \
+        ./usr/share/doc/crossfeed/examples/crossfeed-headphones-sink.conf \
+        ./usr/share/doc/crossfeed/examples/crossfeed.asoundrc ./usr/share/lintian/ \
         ./usr/share/lintian/overrides/ ./usr/share/lintian/overrides/crossfeed ./usr/share/man/ \
         ./usr/share/man/man1/ ./usr/share/man/man1/crossfeed-render.1.gz | LC_ALL=C sort
 }
@@ -130,6 +132,8 @@ for arch in amd64 arm64; do
     mkdir -p "$root"
     dpkg-deb -x "$release/crossfeed_$version-1_$arch.deb" "$root"
     check "$arch: no build paths in any installed file" no_build_paths "$root"
+    check "$arch: the ALSA example names the installed LADSPA folder" \
+        grep -q '"/usr/lib/ladspa"' "$root/usr/share/doc/crossfeed/examples/crossfeed.asoundrc"
     run=()
     [ "$arch" = arm64 ] && run=(qemu-aarch64-static -L /)
     renderer=$root/usr/bin/crossfeed-render

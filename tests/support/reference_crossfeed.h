@@ -1,22 +1,24 @@
 // The crossfeed written the plainest way: one ring step and one wrap per
-// frame. It is the oracle the module's processing is checked against.
+// frame. It is the oracle the processor is checked against.
 #pragma once
 
 #include <cstdint>
 
+#include "crossfeed/descriptor.h"
+
 class ReferenceCrossfeed {
 public:
-    static constexpr int kDelayLength = 512;
+    static constexpr int kDelayLength = crossfeed::kRingLength;
 
-    void setParameters(float crossLevel, float delayAmount) {
+    void setParameters(float crossLevel, float delay) {
         crossLevel_ = crossLevel;
-        delayAmount_ = delayAmount;
+        delay_ = delay;
     }
 
     // Offset in samples: the parameter clamped to 0..1 (NaN as 0), at most
     // the ring's longest delay.
-    static int offsetFor(float delayAmount) {
-        float d = delayAmount;
+    static int offsetFor(float delay) {
+        float d = delay;
         if (d != d || d < 0.0f) d = 0.0f;
         if (d > 1.0f) d = 1.0f;
         const int offset = static_cast<int>(static_cast<float>(kDelayLength) * d);
@@ -30,7 +32,7 @@ public:
 
     void process(const float* inLeft, const float* inRight, float* outLeft, float* outRight, int frames,
                  bool adding) {
-        int read = write_ - offsetFor(delayAmount_);
+        int read = write_ - offsetFor(delay_);
         if (read < 0) read += kDelayLength;
         const float cross = crossLevel_ / 2.0f;
         const float direct = 1.0f - cross;
@@ -54,7 +56,7 @@ public:
 
 private:
     float crossLevel_ = 0.0f;
-    float delayAmount_ = 0.0f;
+    float delay_ = 0.0f;
     float rings_[2][kDelayLength] = {};
     int write_ = 0;
 };
