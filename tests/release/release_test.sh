@@ -143,8 +143,9 @@ for arch in amd64 arm64; do
         grep -qF "module $root/usr/bin/../lib/lxvst/crossfeed.so" "$work/version"
     }
     check "$arch: the installed renderer loads the installed VST module" finds_own_module
+    # Floats into AU: a float WAV's PEAK chunk holds the time of writing.
     check "$arch: the installed renderer renders a file (floats)" \
-        "${run[@]}" "$renderer" --program "Lounge room" "$work/input.wav" "$work/float-$arch.wav"
+        "${run[@]}" "$renderer" --program "Lounge room" --bits float "$work/input.wav" "$work/float-$arch.au"
     check "$arch: the installed renderer renders a file (16 bits)" \
         "${run[@]}" "$renderer" --bits 16 "$work/input.wav" "$work/16-$arch.wav"
 
@@ -171,7 +172,7 @@ for arch in amd64 arm64; do
             "analyseplugin is an amd64 program and cannot load an arm64 plug-in"
     fi
 done
-check "arm64 and amd64 renderers write the same bytes (floats)" cmp "$work/float-amd64.wav" "$work/float-arm64.wav"
+check "arm64 and amd64 renderers write the same bytes (floats)" cmp "$work/float-amd64.au" "$work/float-arm64.au"
 check "arm64 and amd64 renderers write the same bytes (16 bits)" cmp "$work/16-amd64.wav" "$work/16-arm64.wav"
 
 echo "release: $passed passed, $failed failed, $skipped skipped"
