@@ -176,4 +176,13 @@ protected:
     fs::path root, dir;
 };
 
+// The same, with every path given whole and the renderer run from where the
+// test runs.
+class RenderWholePaths : public RenderFolder {
+protected:
+    Outcome run(const std::string& arguments) { return capture(std::string("'") + CROSSFEED_RENDER + "' " + arguments); }
+
+    std::string at(const std::string& name) const { return "'" + (dir / name).string() + "'"; }
+};
+
 }  // namespace render_support
