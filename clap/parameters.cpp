@@ -1,6 +1,5 @@
 #include "clap/parameters.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -14,6 +13,39 @@ bool isSpace(char c) noexcept { return c == ' ' || c == '\t'; }
 
 const char* skipSpaces(const char* text) noexcept {
     while (isSpace(*text)) ++text;
+    return text;
+}
+
+// Exact: each is a double with no rounding.
+constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kKeptDigits = 15;
+
+// A plain decimal ("12", "12.5", ".5", "12."), whatever the host's locale;
+// null when there is none. Up to 15 significant digits make a whole number
+// below 2^53, and that over an exact power of ten rounds once, as a correct
+// reading does; digits past them are dropped.
+const char* readDecimal(const char* text, double& value) noexcept {
+    std::uint64_t whole = 0;
+    int kept = 0, decimals = 0;
+    bool digits = false, point = false;
+    for (;; ++text) {
+        if (*text == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (*text < '0' || *text > '9') break;
+        digits = true;
+        if (kept == kKeptDigits || (point && decimals == 22)) {
+            if (!point) return nullptr;  // far beyond any range
+            continue;
+        }
+        if (whole != 0 || *text != '0') ++kept;
+        whole = whole * 10 + static_cast<std::uint64_t>(*text - '0');
+        if (point) ++decimals;
+    }
+    if (!digits) return nullptr;
+    value = static_cast<double>(whole) / kPowersOfTen[decimals];
     return text;
 }
 
@@ -76,12 +108,9 @@ bool valueText(crossfeed::Parameter parameter, double plain, char* text, std::ui
 
 bool plainOfText(crossfeed::Parameter parameter, const char* text, double& plain) noexcept {
     if (!text) return false;
-    const char* start = skipSpaces(text);
-    const char* end = start + std::strlen(start);
     double value = 0.0;
-    // Plain decimals only, whatever the host's locale: no exponent, no hexadecimal.
-    const std::from_chars_result read = std::from_chars(start, end, value, std::chars_format::fixed);
-    if (read.ec != std::errc() || !isUnitOrItsStart(skipSpaces(read.ptr), crossfeed::kParameters[parameter].unit) ||
+    const char* end = readDecimal(skipSpaces(text), value);
+    if (!end || !isUnitOrItsStart(skipSpaces(end), crossfeed::kParameters[parameter].unit) ||
         !crossfeed::plainInRange(parameter, value))
         return false;
     plain = heldPlain(parameter, value);

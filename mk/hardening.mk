@@ -7,9 +7,12 @@
 
 HARDENING_JOBS ?= 2
 FUZZ_SECONDS ?= 75
-# The VST entry points get most of the time; the adapters are thinner.
+# The VST entry points get most of the time; the adapters are thinner, and
+# the CLAP plug-in's state reader thinner still.
 ADAPTER_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
-HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS))
+CLAP_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
+CLAP_STATE_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 10)
+HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS) - $(CLAP_FUZZ_SECONDS) - $(CLAP_STATE_FUZZ_SECONDS))
 SANITIZE_FLAGS := -fno-sanitize-recover=all -fno-omit-frame-pointer -g
 export ASAN_OPTIONS := detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
@@ -34,7 +37,8 @@ fuzz:
 	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_FUZZ=ON \
 	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=OFF \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined $(SANITIZE_FLAGS)"
-	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer
+	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer clap_calls_fuzzer \
+	  clap_state_fuzzer
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -runs=0 fuzz/corpus
 	rm -rf $(BUILD)/fuzz/found && mkdir -p $(BUILD)/fuzz/found
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(HOST_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
@@ -42,6 +46,12 @@ fuzz:
 	rm -rf $(BUILD)/fuzz/found-adapters && mkdir -p $(BUILD)/fuzz/found-adapters
 	$(BUILD)/fuzz/bin/adapter_calls_fuzzer -max_total_time=$(ADAPTER_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/adapters- $(BUILD)/fuzz/found-adapters
+	rm -rf $(BUILD)/fuzz/found-clap && mkdir -p $(BUILD)/fuzz/found-clap
+	$(BUILD)/fuzz/bin/clap_calls_fuzzer -max_total_time=$(CLAP_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/clap- $(BUILD)/fuzz/found-clap
+	rm -rf $(BUILD)/fuzz/found-clap-state && mkdir -p $(BUILD)/fuzz/found-clap-state
+	$(BUILD)/fuzz/bin/clap_state_fuzzer -max_total_time=$(CLAP_STATE_FUZZ_SECONDS) -max_len=64 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/clap-state- $(BUILD)/fuzz/found-clap-state fuzz/clap-state-corpus
 
 coverage:
 	CXX=g++ cmake -S . -B $(BUILD)/coverage -DCMAKE_BUILD_TYPE=Debug -DCROSSFEED_TOOLS=OFF \

@@ -1,6 +1,7 @@
 # make install / make uninstall: the renderer, the native module where the
-# renderer finds it (../lib/crossfeed/ from its own folder), the LV2 and
-# LADSPA plug-ins when they were built, the manual page and the licence.
+# renderer finds it (../lib/crossfeed/ from its own folder), the LV2,
+# LADSPA and CLAP plug-ins when they were built, the manual page and the
+# licence.
 # Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=...
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -9,6 +10,7 @@ RENDERER ?= $(DIST)/linux-x86_64/crossfeed-render
 MODULE ?= $(DIST)/linux-x86_64/crossfeed.so
 LV2_BUNDLE ?= $(DIST)/lv2/crossfeed.lv2
 LADSPA_PLUGIN ?= $(DIST)/ladspa/crossfeed.so
+CLAP_PLUGIN ?= $(DIST)/linux-x86_64/crossfeed.clap
 INSTALL_SOURCE := $(patsubst %/mk/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))
 
 root := $(DESTDIR)$(PREFIX)
@@ -28,6 +30,7 @@ install:
 	if [ -d "$(LV2_BUNDLE)" ]; then \
 	  for file in "$(LV2_BUNDLE)"/*; do put 644 "$$file" "lib/lv2/crossfeed.lv2/$${file##*/}"; done; fi; \
 	if [ -f "$(LADSPA_PLUGIN)" ]; then put 644 "$(LADSPA_PLUGIN)" lib/ladspa/crossfeed.so; fi; \
+	if [ -f "$(CLAP_PLUGIN)" ]; then put 644 "$(CLAP_PLUGIN)" lib/clap/crossfeed.clap; fi; \
 	put 644 "$(INSTALL_SOURCE)/tools/render/crossfeed-render.1" share/man/man1/crossfeed-render.1; \
 	put 644 "$(INSTALL_SOURCE)/LICENSE" share/doc/crossfeed/LICENSE; \
 	echo share/doc/crossfeed/installed-files >> "$$list"; \

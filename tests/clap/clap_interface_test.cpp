@@ -148,7 +148,8 @@ TEST(ClapParameters, TextsReadBackWithOrWithoutTheUnitAndNothingElse) {
         double value;
     } good[] = {{0, "45", 45.0},   {0, " 45.5 %", 45.5},         {0, "100%", 100.0},           {0, "0", 0.0},
                 {1, "2 ms", 2.0},  {1, "2 ms at 44.1 kHz", 2.0}, {1, "11.60998", kLongestDelay}, {1, ".5", 0.5},
-                {1, "1.625396 ms ", 1.625396}};
+                {1, "1.625396 ms ", 1.625396}, {1, "2.0897960000000002", 2.089796},
+                {0, "0.00000000000000000000000001", 0.0}, {0, "007.", 7.0}};
     for (const auto& c : good) {
         double value = -1.0;
         EXPECT_TRUE(instance.params().text_to_value(instance.plugin(), c.id, c.text, &value)) << c.text;
@@ -159,7 +160,8 @@ TEST(ClapParameters, TextsReadBackWithOrWithoutTheUnitAndNothingElse) {
         const char* text;
     } bad[] = {{0, ""},       {0, "abc"},   {0, "1e1"},  {0, "0x10"}, {0, "nan"},        {0, "inf"},
                {0, "-1"},     {0, "100.5"}, {0, "30 s"}, {0, "30 %%"}, {1, "2 ms at 48"}, {1, "11.61"},
-               {1, "2 m"},    {2, "1"},     {0, "4 5"}};
+               {1, "2 m"},    {2, "1"},     {0, "4 5"},  {0, "."},    {0, "+5"},         {0, "1.2.3"},
+               {0, "12345678901234567890"}};
     for (const auto& c : bad) {
         double value = -1.0;
         EXPECT_FALSE(instance.params().text_to_value(instance.plugin(), c.id, c.text, &value)) << c.text;
