@@ -73,7 +73,8 @@ exports)
             dump=x86_64-w64-mingw32-objdump
             command -v $dump >/dev/null || skip "$dump is not installed"
             $dump -p "$plugin" >"$work/dump"
-            exported=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$work/dump" | grep -o '\] .*' | cut -c3-)
+            exported=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' "$work/dump" |
+                sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
             needed=$(grep 'DLL Name:' "$work/dump" | awk '{ print tolower($3) }' | sort | tr '\n' ' ')
             echo "exports: $exported; needs: $needed"
             for dll in $needed; do
