@@ -203,9 +203,12 @@ Settings Instance::settings() const noexcept {
 // To the processor now; or, while the audio thread owns it, at its next block.
 void Instance::load(const Settings& settings) noexcept {
     if (active_.load(std::memory_order_acquire)) {
-        mailbox_.post(settings);
-        for (int i = 0; i < crossfeed::kParameterCount; ++i)
-            plain_[i].store(settings.plain[i], std::memory_order_relaxed);
+        Settings held = settings;
+        for (int i = 0; i < crossfeed::kParameterCount; ++i) {
+            held.plain[i] = heldPlain(static_cast<crossfeed::Parameter>(i), settings.plain[i]);
+            plain_[i].store(held.plain[i], std::memory_order_relaxed);
+        }
+        mailbox_.post(held);
         program_.store(settings.program, std::memory_order_relaxed);
         if (hostParams_ && hostParams_->request_flush) hostParams_->request_flush(host_);
     } else {

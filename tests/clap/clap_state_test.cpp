@@ -64,6 +64,14 @@ TEST(ClapState, IsTheDocumentedBytesAndCarriesValuesAndProgramToAnotherInstance)
     const std::vector<Change> loaded = {{0, kLevelParameter, 12.5}, {0, kDelayParameter, 0.25}};
     EXPECT_EQ(bitDifference(renderClap(second, input, {300}, {}), renderProcessor(input, 0, loaded)), "");
     EXPECT_EQ(second.saveState(), stateOf(12.5, 0.25, 3));
+
+    // The longest delay as an 8-character text gives, a hair above the
+    // range: held to its end, active or not.
+    for (bool active : {true, false}) {
+        if (!active) second.deactivate();
+        ASSERT_TRUE(second.loadState(stateOf(40.0, 11.60998, 2)));
+        EXPECT_EQ(second.value(kDelayParameter), kLongestDelay) << (active ? "active" : "inactive");
+    }
 }
 
 TEST(ClapState, AnythingButAWholeStateIsRefusedAndChangesNothing) {
