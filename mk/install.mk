@@ -1,7 +1,9 @@
 # make install / make uninstall: the renderer, the native module where the
 # renderer finds it (../lib/crossfeed/ from its own folder), the LV2,
 # LADSPA and CLAP plug-ins when they were built, the manual page and the
-# licence.
+# licence. The PipeWire sinks and the ALSA device go in as examples only:
+# nothing installed changes anyone's sound until they choose to copy one
+# into place.
 # Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=...
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -23,7 +25,7 @@ install:
 	@test -x "$(RENDERER)" && test -f "$(MODULE)" || \
 	  { echo "install: build first (make): $(RENDERER) and $(MODULE) are needed" >&2; exit 1; }
 	@set -e; \
-	root="$(root)"; list=$$(mktemp); trap 'rm -f "$$list"' EXIT; \
+	root="$(root)"; list=$$(mktemp); trap 'rm -f "$$list" "$$list.asoundrc"' EXIT; \
 	put() { install -D -m "$$1" "$$2" "$$root/$$3"; echo "$$3" >> "$$list"; }; \
 	put 755 "$(RENDERER)" bin/crossfeed-render; \
 	put 644 "$(MODULE)" lib/crossfeed/crossfeed.so; \
@@ -33,6 +35,9 @@ install:
 	if [ -f "$(CLAP_PLUGIN)" ]; then put 644 "$(CLAP_PLUGIN)" lib/clap/crossfeed.clap; fi; \
 	put 644 "$(INSTALL_SOURCE)/tools/render/crossfeed-render.1" share/man/man1/crossfeed-render.1; \
 	put 644 "$(INSTALL_SOURCE)/LICENSE" share/doc/crossfeed/LICENSE; \
+	for file in "$(INSTALL_SOURCE)"/pipewire/*.conf; do put 644 "$$file" "share/doc/crossfeed/examples/$${file##*/}"; done; \
+	sed 's|"/usr/local/lib/ladspa"|"$(PREFIX)/lib/ladspa"|' "$(INSTALL_SOURCE)/alsa/crossfeed.asoundrc" > "$$list.asoundrc"; \
+	put 644 "$$list.asoundrc" share/doc/crossfeed/examples/crossfeed.asoundrc; \
 	echo share/doc/crossfeed/installed-files >> "$$list"; \
 	install -m 644 "$$list" "$(manifest)"; \
 	echo "Installed into $$root: $$(wc -l < "$(manifest)") files (listed in $(manifest))"
@@ -46,6 +51,6 @@ uninstall:
 	  [ "$$file" = share/doc/crossfeed/installed-files ] || rm -f "$$root/$$file"; \
 	done < "$(manifest)"; \
 	rm -f "$(manifest)"; \
-	for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed; do \
+	for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do \
 	  [ -d "$$root/$$dir" ] && rmdir "$$root/$$dir" 2>/dev/null || true; done; \
 	echo "Removed the files installed in $$root"

@@ -1,8 +1,10 @@
 // The real-host tests' helper: makes the input file, renders it through the
 // VST module as the reference, and compares a host's output with it.
-//   audio_tool input OUT.wav RATE FRAMES LEADING_SILENCE TRAILING_SILENCE
+//   audio_tool input OUT.wav RATE FRAMES LEADING_SILENCE TRAILING_SILENCE [16]
 //   audio_tool render MODULE IN.wav OUT.wav LEVEL_PERCENT DELAY_MS
 //   audio_tool compare EXPECTED.wav ACTUAL.wav TOLERANCE [align]
+//   audio_tool silent ACTUAL.wav
+// An ACTUAL file named *.f32 is read as headerless stereo float.
 // `align` drops the actual file's leading silence and compares the frames
 // both files hold from their first non-zero sample on.
 #include <sndfile.h>
@@ -24,8 +26,19 @@ struct Audio {
     std::vector<float> frames;  // interleaved stereo
 };
 
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A file named *.f32 is headerless interleaved stereo float, as ALSA's file
+// plug-in writes it.
 bool readStereo(const char* path, Audio& audio) {
     SF_INFO info{};
+    if (endsWith(path, ".f32")) {
+        info.format = SF_FORMAT_RAW | SF_FORMAT_FLOAT | SF_ENDIAN_LITTLE;
+        info.channels = 2;
+        info.samplerate = 44100;
+    }
     SNDFILE* file = sf_open(path, SFM_READ, &info);
     if (!file) {
         std::fprintf(stderr, "audio_tool: %s: %s\n", path, sf_strerror(nullptr));
@@ -43,11 +56,11 @@ bool readStereo(const char* path, Audio& audio) {
     return got == info.frames;
 }
 
-bool writeStereo(const char* path, const Audio& audio) {
+bool writeStereo(const char* path, const Audio& audio, int encoding = SF_FORMAT_FLOAT) {
     SF_INFO info{};
     info.samplerate = audio.rate;
     info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = SF_FORMAT_WAV | encoding;
     SNDFILE* file = sf_open(path, SFM_WRITE, &info);
     if (!file) return false;
     const sf_count_t frames = static_cast<sf_count_t>(audio.frames.size() / 2);
@@ -56,7 +69,7 @@ bool writeStereo(const char* path, const Audio& audio) {
 }
 
 // Noise at half scale, one ear at a time and then both, between silences.
-int makeInput(char** argv) {
+int makeInput(int argc, char** argv) {
     Audio audio;
     audio.rate = std::atoi(argv[1]);
     const std::size_t frames = std::strtoul(argv[2], nullptr, 10);
@@ -69,7 +82,8 @@ int makeInput(char** argv) {
         audio.frames[(leading + i) * 2] = third != 1 ? 0.5f * left[i] : 0.0f;
         audio.frames[(leading + i) * 2 + 1] = third != 0 ? 0.5f * right[i] : 0.0f;
     }
-    return writeStereo(argv[0], audio) ? 0 : 1;
+    const bool sixteen = argc > 5 && std::string(argv[5]) == "16";
+    return writeStereo(argv[0], audio, sixteen ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT) ? 0 : 1;
 }
 
 int render(char** argv) {
@@ -145,13 +159,25 @@ int compare(int argc, char** argv) {
     return count > 0 && largest <= tolerance && (tolerance > 0 || differing == 0) ? 0 : 1;
 }
 
+// Nothing arrived: no samples, or none but zeros.
+int silent(const char* path) {
+    Audio actual;
+    if (!readStereo(path, actual)) return 1;
+    std::size_t sounding = 0;
+    for (const float sample : actual.frames)
+        if (sample != 0.0f) ++sounding;
+    std::printf("%zu of %zu samples not silent\n", sounding, actual.frames.size());
+    return sounding == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "input" && argc == 7) return makeInput(argv + 2);
+    if (command == "input" && (argc == 7 || argc == 8)) return makeInput(argc - 2, argv + 2);
     if (command == "render" && argc == 7) return render(argv + 2);
     if (command == "compare" && (argc == 5 || argc == 6)) return compare(argc - 2, argv + 2);
+    if (command == "silent" && argc == 3) return silent(argv[2]);
     std::fprintf(stderr, "usage: see the comment at the top of audio_tool.cpp\n");
     return 2;
 }

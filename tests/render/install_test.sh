@@ -27,6 +27,16 @@ for file in bin/crossfeed-render lib/crossfeed/crossfeed.so lib/lv2/crossfeed.lv
     [ -f "$dest/usr/$file" ] || fail "$file not installed"
 done
 [ -x "$dest/usr/bin/crossfeed-render" ] || fail "the renderer is not executable"
+# The system-wide paths come as examples that name the installed plug-ins,
+# and nothing is put where a sound server or ALSA would read it by itself.
+for file in crossfeed-sink.conf crossfeed-headphones-sink.conf crossfeed.asoundrc; do
+    [ -f "$dest/usr/share/doc/crossfeed/examples/$file" ] || fail "example $file not installed"
+done
+grep -q '"/usr/lib/ladspa"' "$dest/usr/share/doc/crossfeed/examples/crossfeed.asoundrc" ||
+    fail "the ALSA example does not name the installed LADSPA folder"
+active=$(cd "$dest" && find . -type f ! -path ./usr/bin/other-tool ! -path './usr/bin/*' ! -path './usr/lib/*' \
+         ! -path './usr/share/man/*' ! -path './usr/share/doc/crossfeed/*')
+[ -z "$active" ] || fail "installed outside its own places: $active"
 
 # The installed renderer finds the installed module by itself.
 version=$(timeout 30 "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
@@ -44,7 +54,7 @@ make -s -C "$source" -f mk/install.mk uninstall DESTDIR="$dest" PREFIX=/usr > "$
 left=$(cd "$dest" && find . -type f ! -path ./usr/bin/other-tool)
 [ -z "$left" ] || fail "left after uninstall: $left"
 [ -f "$dest/usr/bin/other-tool" ] || fail "uninstall removed a file it did not install"
-for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed; do
+for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do
     [ ! -e "$dest/usr/$dir" ] || fail "$dir left after uninstall"
 done
 echo "install test passed"
