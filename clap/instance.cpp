@@ -3,7 +3,6 @@
 #include "clap/instance.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "clap/parameters.h"
@@ -13,12 +12,6 @@
 namespace crossfeed_clap {
 
 namespace {
-
-// The host's stereo buffers, or null where it gave none usable.
-struct Channels {
-    const float* in[2] = {nullptr, nullptr};
-    float* out[2] = {nullptr, nullptr};
-};
 
 bool stereo(const clap_audio_buffer_t* buffers, std::uint32_t count) noexcept {
     return buffers && count >= 1 && buffers[0].channel_count >= 2 && buffers[0].data32 && buffers[0].data32[0] &&
@@ -39,6 +32,12 @@ Channels channelsOf(const clap_process_t& process) noexcept {
     return channels;
 }
 
+void silence(const Channels& channels, std::uint32_t frames) noexcept {
+    if (!channels.out[0]) return;
+    std::fill(channels.out[0], channels.out[0] + frames, 0.0f);
+    std::fill(channels.out[1], channels.out[1] + frames, 0.0f);
+}
+
 std::uint32_t eventCount(const clap_input_events_t* events) noexcept {
     return events && events->size && events->get ? events->size(events) : 0;
 }
@@ -56,12 +55,12 @@ Instance::Instance(const clap_host_t* host) noexcept
 const clap_plugin_t* Instance::create(const clap_host_t* host) noexcept {
     if (!host || !clap_version_is_compatible(host->clap_version)) return nullptr;
     const ModuleFloatEnvironment environment;
-    auto* plugin = new (std::nothrow) Instance(host);
-    if (plugin && !plugin->processor_.ready()) {
-        delete plugin;
+    auto* instance = new (std::nothrow) Instance(host);
+    if (instance && !instance->processor_.ready()) {
+        delete instance;
         return nullptr;
     }
-    return plugin ? &plugin->plugin_ : nullptr;
+    return instance ? &instance->plugin_ : nullptr;
 }
 
 Instance* Instance::of(const clap_plugin_t* plugin) noexcept {
@@ -136,27 +135,29 @@ clap_process_status Instance::process(const clap_plugin_t* plugin, const clap_pr
 // crossfeed, or with silence.
 clap_process_status Instance::run(const clap_process_t& process) noexcept {
     const Channels channels = channelsOf(process);
-    const std::uint32_t frames = process.frames_count;
-    const bool active = active_.load(std::memory_order_acquire);
-    if (!active || !channels.in[0] || !channels.out[0]) {
-        if (channels.out[0]) {
-            std::fill(channels.out[0], channels.out[0] + frames, 0.0f);
-            std::fill(channels.out[1], channels.out[1] + frames, 0.0f);
-        }
-        if (active) {
-            takePosted();
-            applyEvents(process.in_events);
-        }
+    if (!active_.load(std::memory_order_acquire)) {
+        silence(channels, process.frames_count);
         return CLAP_PROCESS_ERROR;
     }
     takePosted();
-    const clap_input_events_t* events = process.in_events;
+    if (!channels.in[0] || !channels.out[0]) {
+        silence(channels, process.frames_count);
+        applyEvents(process.in_events);
+        return CLAP_PROCESS_ERROR;
+    }
+    processSplitAtEvents(channels, process.frames_count, process.in_events);
+    return CLAP_PROCESS_CONTINUE;
+}
+
+// Each stretch between parameter events with the values of its start. A
+// late event takes effect at once; one past the block at its end.
+void Instance::processSplitAtEvents(const Channels& channels, std::uint32_t frames,
+                                    const clap_input_events_t* events) noexcept {
     const std::uint32_t count = eventCount(events);
     std::uint32_t done = 0;
     for (std::uint32_t index = 0; index <= count; ++index) {
         const clap_event_header_t* event = index < count ? events->get(events, index) : nullptr;
         if (index < count && !event) continue;
-        // A late event takes effect now; one past the block at its end.
         const std::uint32_t at = event ? std::min(std::max(event->time, done), frames) : frames;
         if (at > done) {
             processor_.process(channels.in[0] + done, channels.in[1] + done, channels.out[0] + done,
@@ -165,7 +166,6 @@ clap_process_status Instance::run(const clap_process_t& process) noexcept {
         }
         if (event) applyEvent(event);
     }
-    return CLAP_PROCESS_CONTINUE;
 }
 
 void Instance::applyEvents(const clap_input_events_t* events) noexcept {

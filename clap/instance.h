@@ -24,6 +24,12 @@ namespace crossfeed_clap {
 
 extern const clap_plugin_descriptor_t kPluginDescriptor;
 
+// The host's stereo buffers, or null where it gave none usable.
+struct Channels {
+    const float* in[2] = {nullptr, nullptr};
+    float* out[2] = {nullptr, nullptr};
+};
+
 class Instance {
 public:
     // Null for a host that cannot be served, or when memory runs out.
@@ -82,6 +88,8 @@ private:
     void findHostExtensions() noexcept;
     void takePosted() noexcept;
     clap_process_status run(const clap_process_t& process) noexcept;
+    void processSplitAtEvents(const Channels& channels, std::uint32_t frames,
+                              const clap_input_events_t* events) noexcept;
     void applyEvents(const clap_input_events_t* events) noexcept;
     void applyEvent(const clap_event_header_t* event) noexcept;
     void setPlain(crossfeed::Parameter parameter, double plain) noexcept;

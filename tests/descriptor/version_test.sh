@@ -9,7 +9,7 @@ version=1.2.3
 tree=$work/tree
 mkdir -p "$work"
 # What the tree builds: every artefact that states the version, and no more.
-targets="crossfeed crossfeed_lv2"
+targets="crossfeed crossfeed_lv2 crossfeed_clap"
 tools=OFF
 
 build() {
@@ -33,6 +33,9 @@ build
 
 # VST hosts read the vendor version digit by digit: 1230 is 1.2.3.0.
 check "VST vendor version" 1230 "$("$probe" "$tree/bin/crossfeed.so")"
+
+# CLAP hosts read the descriptor's version as it stands.
+check "CLAP version" $version "$("$probe" "$tree/bin/crossfeed.clap")"
 
 # LV2 states the release, and counts it as minor.micro, even as a release's are.
 if ! command -v sordi >/dev/null; then
