@@ -1,5 +1,5 @@
 # Hardening goals: the whole native suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threads test under ThreadSanitizer, the
+# UndefinedBehaviorSanitizer, the threads tests under ThreadSanitizer, the
 # fuzz target (corpus replay, then a bounded run) and a coverage report.
 #   make asan | tsan | fuzz | coverage
 # FUZZ_SECONDS sets the length of the fuzz run. Each goal configures its own
@@ -29,8 +29,9 @@ asan:
 tsan:
 	CXX=g++ cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=thread $(SANITIZE_FLAGS)"
-	cmake --build $(BUILD)/tsan -j $(HARDENING_JOBS) --target hardening_tests
+	cmake --build $(BUILD)/tsan -j $(HARDENING_JOBS) --target hardening_tests clap_tests
 	$(BUILD)/tsan/bin/hardening_tests --gtest_filter='Threads.*'
+	$(BUILD)/tsan/bin/clap_tests --gtest_filter='*AudioThread*'
 
 # New inputs go to a scratch folder; the committed corpus is only read.
 fuzz:
