@@ -44,6 +44,40 @@ std::unique_ptr<PluginModule> PluginModule::load(const std::string& path, std::s
     return std::unique_ptr<PluginModule>(new PluginModule(reinterpret_cast<void*>(handle), main));
 }
 
+std::string recordFault(const EffectRecord& record) {
+    if (record.magic != kEffectMagic) return "its record has the wrong magic number (not an effect of this interface)";
+    if (!record.dispatchEntry || !record.setParameterEntry || !record.getParameterEntry || !record.processEntry)
+        return "its record lacks an entry function";
+    if ((record.flags & kFlagReplacing) && !record.processReplacingEntry)
+        return "its record claims a replacing entry but has none";
+    auto within = [](std::int32_t count, std::int32_t most) { return count >= 0 && count <= most; };
+    if (!within(record.programCount, kMostPrograms))
+        return "its record declares " + std::to_string(record.programCount) + " programs (at most " +
+               std::to_string(kMostPrograms) + " can be used)";
+    if (!within(record.parameterCount, kMostParameters))
+        return "its record declares " + std::to_string(record.parameterCount) + " parameters (at most " +
+               std::to_string(kMostParameters) + " can be used)";
+    if (!within(record.inputCount, kMostChannels) || !within(record.outputCount, kMostChannels))
+        return "its record declares " + std::to_string(record.inputCount) + " inputs and " +
+               std::to_string(record.outputCount) + " outputs (at most " + std::to_string(kMostChannels) + " each)";
+    return "";
+}
+
+EffectRecord* PluginModule::instantiateChecked(std::string& error, HostCallback host) const {
+    EffectRecord* record = main_(host);
+    if (!record) {
+        error = "the module's main answered null";
+        return nullptr;
+    }
+    error = recordFault(*record);
+    if (error.empty()) return record;
+    // Its own close entry is the only way to free it, and a record with the
+    // wrong magic may not hold a function there at all.
+    if (record->magic == kEffectMagic && record->dispatchEntry)
+        record->dispatchEntry(record, kEffectClose, 0, 0, nullptr, 0.0f);
+    return nullptr;
+}
+
 PluginModule::~PluginModule() {
 #if defined(_WIN32)
     FreeLibrary(static_cast<HMODULE>(handle_));

@@ -16,6 +16,16 @@ using ModuleMain = EffectRecord*(EFFECT_CALL*)(HostCallback host);
 HostInt EFFECT_CALL standardHostCallback(EffectRecord* record, std::int32_t opcode, std::int32_t index,
                                          HostInt value, void* pointer, float option);
 
+// The most programs, parameters and channels a record may declare: beyond
+// them it is broken, not large, and a host walking its programs would hang.
+constexpr std::int32_t kMostPrograms = 4096;
+constexpr std::int32_t kMostParameters = 4096;
+constexpr std::int32_t kMostChannels = 64;
+
+// Empty when a host may drive `record` through its entries; otherwise what
+// is wrong with it: a wrong magic, an entry missing, a count out of range.
+std::string recordFault(const EffectRecord& record);
+
 class PluginModule {
 public:
     // Null, with the reason in `error`, when the file cannot be loaded or
@@ -27,6 +37,10 @@ public:
 
     ModuleMain entry() const noexcept { return main_; }
     EffectRecord* instantiate(HostCallback host = standardHostCallback) const noexcept { return main_(host); }
+    // An effect whose record has been checked before any use; null, with
+    // the reason in `error`, when `main` answers null or the record is
+    // unfit (it is then closed where that is safe, else left alone).
+    EffectRecord* instantiateChecked(std::string& error, HostCallback host = standardHostCallback) const;
 
 private:
     PluginModule(void* handle, ModuleMain main) noexcept : handle_(handle), main_(main) {}
@@ -65,6 +79,12 @@ public:
 
     // Closes the effect; returns what the close entry answered (0 if none).
     HostInt close() noexcept;
+    // Hands the effect over without closing it.
+    EffectRecord* release() noexcept {
+        EffectRecord* record = record_;
+        record_ = nullptr;
+        return record;
+    }
 
 private:
     std::string text(std::int32_t opcode, std::int32_t index) noexcept;

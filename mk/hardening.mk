@@ -1,6 +1,6 @@
 # Hardening goals: the whole native suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the threads tests under ThreadSanitizer, the
-# fuzz target (corpus replay, then a bounded run) and a coverage report.
+# fuzz targets (corpus replay, then a bounded run) and a coverage report.
 #   make asan | tsan | fuzz | coverage
 # FUZZ_SECONDS sets the length of the fuzz run. Each goal configures its own
 # tree every time, so a change of flags here always reaches it.
@@ -13,6 +13,11 @@ ADAPTER_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
 CLAP_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
 CLAP_STATE_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 10)
 HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS) - $(CLAP_FUZZ_SECONDS) - $(CLAP_STATE_FUZZ_SECONDS))
+# The renderer's reading of files: each input goes through libsndfile and
+# TagLib several times, so fewer runs a second; its own share of time.
+RENDER_FUZZ_SECONDS ?= 30
+# The libraries' leaks in their own error paths, by name; never ours.
+RENDER_FUZZ_LEAKS := LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/render/library_leaks.txt:print_suppressions=0
 SANITIZE_FLAGS := -fno-sanitize-recover=all -fno-omit-frame-pointer -g
 export ASAN_OPTIONS := detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
@@ -36,10 +41,10 @@ tsan:
 # New inputs go to a scratch folder; the committed corpus is only read.
 fuzz:
 	CXX=clang++ cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_FUZZ=ON \
-	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=OFF \
+	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=ON \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined $(SANITIZE_FLAGS)"
-	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer clap_calls_fuzzer \
-	  clap_state_fuzzer
+	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer \
+	  clap_calls_fuzzer clap_state_fuzzer render_files_fuzzer
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -runs=0 fuzz/corpus
 	rm -rf $(BUILD)/fuzz/found && mkdir -p $(BUILD)/fuzz/found
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(HOST_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
@@ -52,7 +57,12 @@ fuzz:
 	  -artifact_prefix=$(BUILD)/fuzz/clap- $(BUILD)/fuzz/found-clap
 	rm -rf $(BUILD)/fuzz/found-clap-state && mkdir -p $(BUILD)/fuzz/found-clap-state
 	$(BUILD)/fuzz/bin/clap_state_fuzzer -max_total_time=$(CLAP_STATE_FUZZ_SECONDS) -max_len=64 -print_final_stats=1 \
-	  -artifact_prefix=$(BUILD)/fuzz/clap-state- $(BUILD)/fuzz/found-clap-state fuzz/clap-state-corpus
+	  -artifact_prefix=$(BUILD)/fuzz/clap-state- $(BUILD)/fuzz/found-clap-state fuzz/clap/state-corpus
+	$(RENDER_FUZZ_LEAKS) $(BUILD)/fuzz/bin/render_files_fuzzer -runs=0 fuzz/render/corpus
+	rm -rf $(BUILD)/fuzz/found-render && mkdir -p $(BUILD)/fuzz/found-render
+	$(RENDER_FUZZ_LEAKS) $(BUILD)/fuzz/bin/render_files_fuzzer -max_total_time=$(RENDER_FUZZ_SECONDS) -max_len=8192 \
+	  -print_final_stats=1 -close_fd_mask=3 -artifact_prefix=$(BUILD)/fuzz/render- $(BUILD)/fuzz/found-render \
+	  fuzz/render/corpus
 
 coverage:
 	CXX=g++ cmake -S . -B $(BUILD)/coverage -DCMAKE_BUILD_TYPE=Debug -DCROSSFEED_TOOLS=OFF \

@@ -42,14 +42,7 @@ Ints readInts(const fs::path& path) {
     return audio;
 }
 
-class RenderFiles : public RenderFolder {
-protected:
-    // `line` goes through the shell, with a time limit on the whole line.
-    Outcome shell(const std::string& line) {
-        return capture("cd '" + dir.string() + "' && timeout 60 sh -c '" + line + "'");
-    }
-    Outcome run(const std::string& arguments) { return shell(std::string(CROSSFEED_RENDER) + " " + arguments); }
-};
+using RenderFiles = RenderFolder;
 
 // The exact result, rounded to nearest and clipped, as the integer format holds it.
 std::vector<int> rounded(const std::vector<float>& exact, int bits) {
@@ -273,44 +266,13 @@ TEST_F(RenderFiles, PipesCarryOnlyAudio) {
 
 TEST_F(RenderFiles, AnInterruptExitsWith130AndLeavesNothing) {
     writeAudio(dir / "head.au", SF_FORMAT_AU | SF_FORMAT_PCM_16, 2, 44100, noise(2 * 4410, 1));
-    int feed[2];
-    ASSERT_EQ(pipe(feed), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(feed[0], STDIN_FILENO);
-        close(feed[0]);
-        close(feed[1]);
-        chdir(dir.c_str());
-        execl(CROSSFEED_RENDER, CROSSFEED_RENDER, "-", "out.wav", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(feed[0]);
-    // An AU header without a length: the renderer waits for more, mid-file.
-    const std::string head = slurp(dir / "head.au");
-    std::string stream = head;
-    stream[8] = stream[9] = stream[10] = stream[11] = char(0xff);
-    ASSERT_EQ(write(feed[1], stream.data(), stream.size()), ssize_t(stream.size()));
-    bool temporary = false;
-    for (int i = 0; i < 500 && !temporary; ++i) {
-        for (const auto& entry : fs::directory_iterator(dir))
-            temporary |= entry.path().filename().string().rfind(".out.wav.part-", 0) == 0;
-        if (!temporary) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(temporary);
+    int feed = -1;
+    const pid_t child = renderStalled(dir, "out.wav", slurp(dir / "head.au"), feed);
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(appears(dir, ".out.wav.part-"));
     kill(child, SIGINT);
-    int status = 0;
-    pid_t done = 0;
-    for (int i = 0; i < 500 && done == 0; ++i) {
-        done = waitpid(child, &status, WNOHANG);
-        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (done == 0) {
-        kill(child, SIGKILL);
-        waitpid(child, &status, 0);
-    }
-    close(feed[1]);
-    ASSERT_EQ(done, child);
+    const int status = ended(child);
+    close(feed);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(listing(), (std::set<std::string>{"head.au"}));

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <cstdlib>
@@ -14,6 +17,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/module_under_test.h"
@@ -87,6 +91,52 @@ inline std::vector<float> processDirectly(const std::vector<float>& stereo, int 
     return result;
 }
 
+// The renderer reading standard input from a pipe, in `dir`, writing `output`.
+// `head` is written into the pipe, which is then left open: an AU header
+// that gives no length makes the renderer wait for more, mid-file.
+inline pid_t renderStalled(const fs::path& dir, const std::string& output, const std::string& head, int& feed) {
+    int ends[2];
+    if (pipe(ends) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(ends[0], STDIN_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+        if (chdir(dir.c_str()) != 0) _exit(127);
+        execl(CROSSFEED_RENDER, CROSSFEED_RENDER, "-", output.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ends[0]);
+    feed = ends[1];
+    std::string stream = head;
+    stream[8] = stream[9] = stream[10] = stream[11] = char(0xff);
+    if (child < 0 || write(feed, stream.data(), stream.size()) != ssize_t(stream.size())) return -1;
+    return child;
+}
+
+// Whether a file whose name begins with `prefix` appears in `dir` within five seconds.
+inline bool appears(const fs::path& dir, const std::string& prefix) {
+    for (int i = 0; i < 500; ++i) {
+        for (const auto& entry : fs::directory_iterator(dir))
+            if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The child's wait status once it ends, within five seconds; a child that
+// does not end is killed, and then -1 (neither an exit nor a signal) is returned.
+inline int ended(pid_t child) {
+    int status = 0;
+    for (int i = 0; i < 500; ++i) {
+        if (waitpid(child, &status, WNOHANG) == child) return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return -1;
+}
+
 // A test with a folder of its own, removed afterwards, and a way to run a
 // command line with its output and errors captured.
 class RenderFolder : public ::testing::Test {
@@ -110,6 +160,12 @@ protected:
         result.err = slurp(root / "err");
         return result;
     }
+
+    // `line` goes through the shell in the folder, with a time limit on the whole line.
+    Outcome shell(const std::string& line) {
+        return capture("cd '" + dir.string() + "' && timeout 60 sh -c '" + line + "'");
+    }
+    Outcome run(const std::string& arguments) { return shell(std::string(CROSSFEED_RENDER) + " " + arguments); }
 
     std::set<std::string> listing() const {
         std::set<std::string> names;

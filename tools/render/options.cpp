@@ -2,10 +2,10 @@
 
 #include "crossfeed/parameter_units.h"
 
-#include <cerrno>
+#include <getopt.h>
+
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -34,258 +34,217 @@ bool parseWhole(const std::string& text, long& value) {
     return true;
 }
 
-}  // namespace
+enum Key : int {
+    kHelp = 'h',
+    kForce = 'f',
+    kDirectory = 'o',
+    kJobs = 'j',
+    kVersion = 256,
+    kList,
+    kModule,
+    kResponse,
+    kProgram,
+    kLevel,
+    kDelay,
+    kBlock,
+    kBits,
+    kQuality,
+    kType,
+    kDither,
+    kKeepPartial,
+};
 
-const char kUsage[] =
-    "Usage: crossfeed-render [options] INPUT OUTPUT\n"
-    "       crossfeed-render [options] -o DIR INPUT...\n"
-    "       crossfeed-render [--module PATH] --list\n"
-    "       crossfeed-render [--module PATH] [--force] --response FILE.csv\n"
-    "       crossfeed-render [--module PATH] --version\n"
-    "\n"
-    "Renders audio files through the crossfeed module, loaded through its\n"
-    "exported `main` as a plug-in host loads it.\n"
-    "\n"
-    "INPUT is any file libsndfile reads (WAV, FLAC, AIFF, Ogg, MP3...), or - for\n"
-    "standard input. Mono input is fed to both channels and written as stereo;\n"
-    "three or more channels are refused.\n"
-    "OUTPUT's extension names its format (.wav .flac .aiff .ogg .opus .mp3 .caf\n"
-    ".w64 .rf64 .au ...); an extension libsndfile cannot write is refused. Without\n"
-    "an extension, or for - (standard output), the input's format is kept unless\n"
-    "--type names another. The input's encoding is kept where the format holds it;\n"
-    "otherwise float input gives 24-bit and other input (MP3, Vorbis, ADPCM...)\n"
-    "16-bit. Integer output is rounded to nearest and clipped at full scale; the\n"
-    "number of clipped samples is reported. Tags and pictures are copied where both\n"
-    "formats hold them, with a note of the program and settings used.\n"
-    "OUTPUT is written beside itself under a temporary name (.NAME.part-*) and\n"
-    "renamed into place once complete; it must differ from INPUT, and an existing\n"
-    "OUTPUT must be a regular file.\n"
-    "\n"
-    "Options:\n"
-    "  --program N|NAME  program number (0-based) or name as --list shows it\n"
-    "                    (default: the module's first program)\n"
-    "  --level PERCENT   crossfeed level, 0 to 100, on top of the program\n"
-    "  --delay MS        cross delay, 0 to 11.60997 milliseconds at 44.1 kHz: the\n"
-    "                    module's delay is a count of samples, so at other sample\n"
-    "                    rates the real delay scales with 44100 / rate\n"
-    "  --bits 16|24|32|float  sample format of uncompressed or FLAC output\n"
-    "  --dither          triangular dither before rounding to 16 bits or fewer\n"
-    "  --quality Q       lossy output (MP3, Vorbis, Opus): 0 (smallest) to 10\n"
-    "                    (best); default libsndfile's\n"
-    "  --type EXT        format of standard output, or of the files -o writes\n"
-    "  -o DIR            render every INPUT into DIR under its own name (with\n"
-    "                    --type's extension if given); DIR is created if missing\n"
-    "  --jobs N          files rendered at once with -o (default: the cores)\n"
-    "  --block N         frames per processing call, 1 to 1048576 (default 512)\n"
-    "  --force           replace an existing OUTPUT\n"
-    "  --keep-partial    keep what was rendered of an input that ends early\n"
-    "  --module PATH     module to load (default: crossfeed.so beside this program,\n"
-    "                    else ../lib/crossfeed/crossfeed.so)\n"
-    "  --list            print the programs with their parameters' names, values\n"
-    "                    and labels as the module reports them, then exit\n"
-    "  --response FILE   measure each program at 44.1 kHz and write a CSV (- for\n"
-    "                    standard output): the magnitude in dB of a centred mono\n"
-    "                    source from 20 Hz to 20 kHz, then the direct and cross\n"
-    "                    impulse responses\n"
-    "  --version         print this tool's and the module's versions\n"
-    "  --help            print this text\n"
-    "\n"
-    "On a terminal, a progress line is shown for each file being rendered.\n"
-    "Exit status: 0 when everything was rendered, 1 when anything failed (one\n"
-    "line each on standard error), 130 when interrupted.\n";
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelp},          {"version", no_argument, nullptr, kVersion},
+    {"force", no_argument, nullptr, kForce},        {"list", no_argument, nullptr, kList},
+    {"module", required_argument, nullptr, kModule}, {"response", required_argument, nullptr, kResponse},
+    {"program", required_argument, nullptr, kProgram}, {"level", required_argument, nullptr, kLevel},
+    {"delay", required_argument, nullptr, kDelay},  {"block", required_argument, nullptr, kBlock},
+    {"bits", required_argument, nullptr, kBits},    {"quality", required_argument, nullptr, kQuality},
+    {"type", required_argument, nullptr, kType},    {"output-dir", required_argument, nullptr, kDirectory},
+    {"jobs", required_argument, nullptr, kJobs},    {"dither", no_argument, nullptr, kDither},
+    {"keep-partial", no_argument, nullptr, kKeepPartial}, {nullptr, 0, nullptr, 0},
+};
+constexpr char kShortOptions[] = ":hfo:j:";
 
-bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& error) {
+// What the command line said, before the mode's rules are applied.
+struct Given {
     std::vector<std::string> positional;
     std::vector<std::string> renderOnly;  // options only a render uses, as given
-    bool forceGiven = false, moduleGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool hasValue = false;
-        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-            const auto equals = arg.find('=');
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-                arg.erase(equals);
-                hasValue = true;
-            }
+    bool force = false;
+};
+
+// The long name, as messages give it whichever form was typed.
+std::string nameOf(int key) {
+    for (const option& entry : kLongOptions)
+        if (entry.name && entry.val == key) return std::string("--") + entry.name;
+    return {};
+}
+
+bool needText(const std::string& typed, const std::string& value, const char* what, std::string& error) {
+    if (!value.empty()) return true;
+    error = typed + " needs " + what;
+    return false;
+}
+
+// Options with numbers in them; false with the reason in `error`.
+bool applyNumber(int key, const std::string& typed, const std::string& value, RenderOptions& options,
+                 std::string& error) {
+    double number = 0.0;
+    long whole = 0;
+    switch (key) {
+    case kLevel:
+        if (!parseNumber(value, number) || !crossfeed_units::levelPercentInRange(number)) {
+            error = "--level '" + value + "' is not a percentage from 0 to 100";
+            return false;
         }
-        auto needValue = [&]() -> bool {
-            if (hasValue) return true;
-            if (i + 1 >= argc) {
-                error = arg + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-            return true;
-        };
-        auto needText = [&](const char* what) -> bool {
-            if (!needValue()) return false;
-            if (!value.empty()) return true;
-            error = arg + " needs " + what;
+        options.level = crossfeed_units::levelFromPercent(number);
+        options.levelText = value;
+        return true;
+    case kDelay:
+        if (!parseNumber(value, number) || !crossfeed_units::delayMillisecondsInRange(number)) {
+            error = "--delay '" + value + "' is not a delay from 0 to 11.60997 ms";
             return false;
-        };
-        auto flag = [&]() -> bool {
-            if (!hasValue) return true;
-            error = arg + " takes no value";
-            return false;
-        };
-        if (arg == "--help" || arg == "-h") {
-            if (!flag()) return false;
-            options.help = true;
-        } else if (arg == "--version") {
-            if (!flag()) return false;
-            options.version = true;
-        } else if (arg == "--force" || arg == "-f") {
-            if (!flag()) return false;
-            options.force = forceGiven = true;
-        } else if (arg == "--list") {
-            if (!flag()) return false;
-            options.list = true;
-        } else if (arg == "--module") {
-            if (!needText("a path")) return false;
-            options.module = value;
-            moduleGiven = true;
-        } else if (arg == "--response") {
-            if (!needText("a file name")) return false;
-            options.response = value;
-        } else if (arg == "--program") {
-            if (!needText("a number or a name")) return false;
-            options.program = value;
-            renderOnly.push_back(arg);
-        } else if (arg == "--level") {
-            double percent = 0.0;
-            if (!needValue()) return false;
-            if (!parseNumber(value, percent) || !crossfeed_units::levelPercentInRange(percent)) {
-                error = "--level '" + value + "' is not a percentage from 0 to 100";
-                return false;
-            }
-            options.level = crossfeed_units::levelFromPercent(percent);
-            options.levelText = value;
-            renderOnly.push_back(arg);
-        } else if (arg == "--delay") {
-            double milliseconds = 0.0;
-            if (!needValue()) return false;
-            if (!parseNumber(value, milliseconds) || !crossfeed_units::delayMillisecondsInRange(milliseconds)) {
-                error = "--delay '" + value + "' is not a delay from 0 to 11.60997 ms";
-                return false;
-            }
-            options.delay = crossfeed_units::delayFromMilliseconds(milliseconds);
-            options.delayText = value;
-            renderOnly.push_back(arg);
-        } else if (arg == "--block") {
-            long frames = 0;
-            if (!needValue()) return false;
-            if (!parseWhole(value, frames) || frames < 1 || frames > kMaxBlock) {
-                error = "--block '" + value + "' is not a frame count from 1 to 1048576";
-                return false;
-            }
-            options.block = static_cast<int>(frames);
-            renderOnly.push_back(arg);
-        } else if (arg == "--bits") {
-            if (!needValue()) return false;
-            if (value != "16" && value != "24" && value != "32" && value != "float") {
-                error = "--bits '" + value + "' is not 16, 24, 32 or float";
-                return false;
-            }
-            options.bits = value;
-            renderOnly.push_back(arg);
-        } else if (arg == "--quality") {
-            double quality = 0.0;
-            if (!needValue()) return false;
-            if (!parseNumber(value, quality) || quality > 10.0) {
-                error = "--quality '" + value + "' is not a number from 0 to 10";
-                return false;
-            }
-            options.quality = quality;
-            renderOnly.push_back(arg);
-        } else if (arg == "--type") {
-            if (!needText("an extension")) return false;
-            options.type = value[0] == '.' ? value.substr(1) : value;
-            renderOnly.push_back(arg);
-        } else if (arg == "-o" || arg == "--output-dir") {
-            if (!needText("a directory")) return false;
-            options.directory = value;
-        } else if (arg == "--jobs" || arg == "-j") {
-            long jobs = 0;
-            if (!needValue()) return false;
-            if (!parseWhole(value, jobs) || jobs < 1 || jobs > kMaxJobs) {
-                error = arg + " '" + value + "' is not a count from 1 to 64";
-                return false;
-            }
-            options.jobs = static_cast<int>(jobs);
-            renderOnly.push_back("--jobs");
-        } else if (arg == "--dither") {
-            if (!flag()) return false;
-            options.dither = true;
-            renderOnly.push_back(arg);
-        } else if (arg == "--keep-partial") {
-            if (!flag()) return false;
-            options.keepPartial = true;
-            renderOnly.push_back(arg);
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) positional.push_back(argv[i]);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            error = "unknown option '" + arg + "' (see --help)";
-            return false;
-        } else {
-            positional.push_back(arg);
         }
+        options.delay = crossfeed_units::delayFromMilliseconds(number);
+        options.delayText = value;
+        return true;
+    case kBlock:
+        if (!parseWhole(value, whole) || whole < 1 || whole > kMaxBlock) {
+            error = "--block '" + value + "' is not a frame count from 1 to 1048576";
+            return false;
+        }
+        options.block = static_cast<int>(whole);
+        return true;
+    case kQuality:
+        if (!parseNumber(value, number) || number > 10.0) {
+            error = "--quality '" + value + "' is not a number from 0 to 10";
+            return false;
+        }
+        options.quality = number;
+        return true;
+    default:  // kJobs
+        if (!parseWhole(value, whole) || whole < 1 || whole > kMaxJobs) {
+            error = typed + " '" + value + "' is not a count from 1 to 64";
+            return false;
+        }
+        options.jobs = static_cast<int>(whole);
+        return true;
     }
+}
+
+bool applyOption(int key, const std::string& typed, const std::string& value, RenderOptions& options, Given& given,
+                 std::string& error) {
+    switch (key) {
+    case kHelp: options.help = true; return true;
+    case kVersion: options.version = true; return true;
+    case kForce: options.force = given.force = true; return true;
+    case kList: options.list = true; return true;
+    case kModule: options.module = value; return needText(typed, value, "a path", error);
+    case kResponse: options.response = value; return needText(typed, value, "a file name", error);
+    case kDirectory: options.directory = value; return needText(typed, value, "a directory", error);
+    default: break;
+    }
+    given.renderOnly.push_back(nameOf(key));
+    switch (key) {
+    case kProgram: options.program = value; return needText(typed, value, "a number or a name", error);
+    case kBits:
+        if (value != "16" && value != "24" && value != "32" && value != "float") {
+            error = "--bits '" + value + "' is not 16, 24, 32 or float";
+            return false;
+        }
+        options.bits = value;
+        return true;
+    case kType:
+        options.type = !value.empty() && value[0] == '.' ? value.substr(1) : value;
+        return needText(typed, value, "an extension", error);
+    case kDither: options.dither = true; return true;
+    case kKeepPartial: options.keepPartial = true; return true;
+    default: return applyNumber(key, typed, value, options, error);
+    }
+}
+
+// The word on the command line that getopt_long has just read.
+std::string wordRead(char** argv, int index, bool separateValue) {
+    const std::string word = argv[optind - (separateValue ? 2 : 1)];
+    return index >= 0 ? word.substr(0, word.find('=')) : word;
+}
+
+std::string refusal(int key, char** argv) {
+    const std::string word = wordRead(argv, -1, false);
+    if (key == ':') return word + " needs a value";
+    if (optopt != 0 && word.rfind("--", 0) == 0) return word.substr(0, word.find('=')) + " takes no value";
+    if (optopt != 0) return "unknown option '-" + std::string(1, char(optopt)) + "' (see --help)";
+    return "unknown option '" + word.substr(0, word.find('=')) + "' (see --help)";
+}
+
+// Reads every option and positional word; false on the first mistake.
+bool readArguments(int argc, char** argv, RenderOptions& options, Given& given, std::string& error) {
+    opterr = 0;  // our own messages
+    optind = 0;  // a fresh scan, also for a second call
+    for (;;) {
+        int index = -1;
+        const int key = getopt_long(argc, argv, kShortOptions, kLongOptions, &index);
+        if (key == -1) break;
+        if (key == '?' || key == ':') {
+            error = refusal(key, argv);
+            return false;
+        }
+        const std::string typed = wordRead(argv, index, optarg && optarg == argv[optind - 1]);
+        // Whole names only: an abbreviation could come to mean another option.
+        if (index >= 0 && typed != std::string("--") + kLongOptions[index].name) {
+            error = "unknown option '" + typed + "' (see --help)";
+            return false;
+        }
+        if (!applyOption(key, typed, optarg ? optarg : "", options, given, error)) return false;
+    }
+    for (int i = optind; i < argc; ++i) given.positional.push_back(argv[i]);
+    return true;
+}
+
+// --version, --list and --response take nothing a render uses.
+bool checkQueryMode(const char* mode, const RenderOptions& options, const Given& given, std::string& error) {
+    if (!given.renderOnly.empty()) error = given.renderOnly.front() + " is not used with " + mode;
+    else if (!options.directory.empty()) error = std::string("-o is not used with ") + mode;
+    else if (given.force && options.response.empty()) error = std::string("--force is not used with ") + mode;
+    else if (!given.positional.empty()) error = std::string(mode) + " takes no INPUT or OUTPUT";
+    return error.empty();
+}
+
+bool checkRenderMode(RenderOptions& options, const Given& given, std::string& error) {
+    const auto& positional = given.positional;
+    if (!options.directory.empty()) {
+        if (positional.empty()) error = "-o DIR needs at least one INPUT";
+        for (const auto& input : positional)
+            if (input == "-") error = "-o DIR cannot read standard input";
+        options.inputs = positional;
+        return error.empty();
+    }
+    if (positional.size() != 2) error = "needs INPUT and OUTPUT (see --help)";
+    else if (options.jobs) error = "--jobs is used only with -o DIR";
+    else if (!options.type.empty() && positional[1] != "-")
+        error = "--type is used only with - as OUTPUT or with -o DIR; OUTPUT's extension names its format";
+    if (!error.empty()) return false;
+    options.inputs = {positional[0]};
+    options.output = positional[1];
+    return true;
+}
+
+}  // namespace
+
+bool parseOptions(int argc, char** argv, RenderOptions& options, std::string& error) {
+    Given given;
+    if (!readArguments(argc, argv, options, given, error)) return false;
     if (options.help) return true;
     // Exactly one mode; an option the mode does not use is a mistake.
-    const char* mode = options.version ? "--version" : options.list ? "--list" : !options.response.empty() ? "--response" : nullptr;
     const int modes = int(options.version) + int(options.list) + int(!options.response.empty());
     if (modes > 1) {
         error = "--version, --list and --response cannot be combined";
         return false;
     }
-    if (mode) {
-        if (!renderOnly.empty()) {
-            error = renderOnly.front() + " is not used with " + mode;
-            return false;
-        }
-        if (!options.directory.empty()) {
-            error = std::string("-o is not used with ") + mode;
-            return false;
-        }
-        if (forceGiven && options.response.empty()) {
-            error = std::string("--force is not used with ") + mode;
-            return false;
-        }
-        if (!positional.empty()) {
-            error = std::string(mode) + " takes no INPUT or OUTPUT";
-            return false;
-        }
-        (void)moduleGiven;
-        return true;
+    if (modes == 1) {
+        const char* mode = options.version ? "--version" : options.list ? "--list" : "--response";
+        return checkQueryMode(mode, options, given, error);
     }
-    if (!options.directory.empty()) {
-        if (positional.empty()) {
-            error = "-o DIR needs at least one INPUT";
-            return false;
-        }
-        for (const auto& input : positional)
-            if (input == "-") {
-                error = "-o DIR cannot read standard input";
-                return false;
-            }
-        options.inputs = positional;
-        return true;
-    }
-    if (positional.size() != 2) {
-        error = "needs INPUT and OUTPUT (see --help)";
-        return false;
-    }
-    if (options.jobs) {
-        error = "--jobs is used only with -o DIR";
-        return false;
-    }
-    options.inputs = {positional[0]};
-    options.output = positional[1];
-    if (!options.type.empty() && options.output != "-") {
-        error = "--type is used only with - as OUTPUT or with -o DIR; OUTPUT's extension names its format";
-        return false;
-    }
-    return true;
+    return checkRenderMode(options, given, error);
 }

@@ -5,7 +5,14 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "render/console.h"
+#include "render/module_info.h"
+#include "render/safe_write.h"
+#include "render/sink.h"
 
 namespace {
 
@@ -47,19 +54,13 @@ std::vector<double> responseFrequencies() {
 
 std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::string& error) {
     std::vector<ProgramResponse> responses;
-    EffectInstance probe(module.instantiate());
-    if (!probe) {
-        error = "the module's main answered null";
-        return responses;
-    }
+    EffectInstance probe(openEffect(module, error));
+    if (!probe) return responses;
     const int programs = probe.record()->programCount;
     const auto frequencies = responseFrequencies();
     for (int program = 0; program < programs; ++program) {
-        EffectInstance effect(module.instantiate());
-        if (!effect) {
-            error = "the module's main answered null";
-            return {};
-        }
+        EffectInstance effect(openEffect(module, error));
+        if (!effect) return {};
         ProgramResponse response;
         effect.setSampleRate(static_cast<float>(kResponseRate));
         effect.setBlockSize(kImpulseLength);
@@ -89,13 +90,8 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse>& responses,
-                      std::string& error) {
-    std::ofstream out(path, std::ios::trunc);
-    if (!out) {
-        error = std::strerror(errno);
-        return false;
-    }
+std::string responseCsv(const std::vector<ProgramResponse>& responses) {
+    std::ostringstream out;
     char number[64];
     out << "# Crossfeed responses measured through the module at 44100 Hz.\n"
            "# Table 1: magnitude in dB of a centred mono source (left = right input).\n"
@@ -126,10 +122,25 @@ bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse
         }
         out << '\n';
     }
-    out.close();
-    if (!out) {
-        error = "cannot write it completely";
-        return false;
+    return out.str();
+}
+
+int writeResponse(const RenderOptions& options, const PluginModule& module, const std::string& modulePath) {
+    std::string error, target;
+    const std::string& path = options.response;
+    if (path != "-" && !checkOutputTarget(path, options.force, target, error)) return fail(path, error);
+    const auto responses = measureResponses(module, error);
+    if (responses.empty()) return fail(modulePath, error);
+    const std::string text = responseCsv(responses);
+    // Standard output as it was given: appending stays appending.
+    if (path == "-") {
+        if (!writeAll(standardOutput(), text.data(), text.size())) return fail("standard output", std::strerror(errno));
+        return 0;
     }
-    return true;
+    TemporaryFile temporary;
+    if (!temporary.create(target, error)) return fail(path, error);
+    if (!writeAll(temporary.descriptor(), text.data(), text.size()))
+        return fail(path, std::string("cannot write it completely: ") + std::strerror(errno));
+    if (!temporary.commit(target, options.force, error)) return fail(path, error);
+    return 0;
 }

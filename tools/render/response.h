@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "loader/plugin_host.h"
+#include "render/options.h"
 
 struct ProgramResponse {
     std::string name;
@@ -22,5 +23,8 @@ std::vector<double> responseFrequencies();
 
 std::vector<ProgramResponse> measureResponses(const PluginModule& module, std::string& error);
 
-bool writeResponseCsv(const std::string& path, const std::vector<ProgramResponse>& responses,
-                      std::string& error);
+// The measurements as CSV: magnitudes first, then the impulse responses.
+std::string responseCsv(const std::vector<ProgramResponse>& responses);
+
+// The --response mode: measures and writes FILE (or standard output) safely.
+int writeResponse(const RenderOptions& options, const PluginModule& module, const std::string& modulePath);
