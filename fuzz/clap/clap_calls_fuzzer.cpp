@@ -150,7 +150,7 @@ void state(const clap_plugin_t* plugin, Bytes& bytes) {
                                     auto* from = static_cast<Reading*>(stream->ctx);
                                     const std::size_t count =
                                         std::min<std::size_t>(size, from->bytes.size() - from->at);
-                                    std::memcpy(data, from->bytes.data() + from->at, count);
+                                    if (count) std::memcpy(data, from->bytes.data() + from->at, count);
                                     from->at += count;
                                     return static_cast<std::int64_t>(count);
                                 }};

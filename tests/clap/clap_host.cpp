@@ -214,7 +214,7 @@ bool ClapInstance::loadState(const std::vector<std::uint8_t>& bytes, std::size_t
                                     const std::size_t left = from->bytes->size() - from->at;
                                     const std::size_t count =
                                         std::min({left, from->chunk, static_cast<std::size_t>(size)});
-                                    std::memcpy(data, from->bytes->data() + from->at, count);
+                                    if (count) std::memcpy(data, from->bytes->data() + from->at, count);
                                     from->at += count;
                                     return static_cast<std::int64_t>(count);
                                 }};
