@@ -23,6 +23,14 @@
 #else
 #define CROSSFEED_GUARD_X87 0
 #endif
+#if defined(__aarch64__) && !defined(CROSSFEED_HOST_FLOAT_SETTINGS)
+#define CROSSFEED_GUARD_FPCR 1
+#else
+#define CROSSFEED_GUARD_FPCR 0
+#endif
+// Whether this target holds the module's settings at all; the build warns
+// where it does not.
+#define CROSSFEED_FLOAT_GUARDED (CROSSFEED_GUARD_SSE || CROSSFEED_GUARD_FPCR)
 
 class ModuleFloatEnvironment {
 public:
@@ -36,8 +44,19 @@ public:
         // every float result, which comes back on its stack.
         __asm__ __volatile__("fnstenv %0\n\tfldcw %1" : "=m"(savedX87_) : "m"(kModuleX87));
 #endif
+#if CROSSFEED_GUARD_FPCR
+        // Control and status live in two registers here; the status holds
+        // the raised flags, which the host gets back as it left them.
+        __asm__ __volatile__("mrs %0, fpcr\n\tmrs %1, fpsr\n\tmsr fpcr, %2\n\tmsr fpsr, xzr"
+                             : "=&r"(savedFpcr_), "=&r"(savedFpsr_)
+                             : "r"(kModuleFpcr)
+                             : "memory");
+#endif
     }
     ~ModuleFloatEnvironment() {
+#if CROSSFEED_GUARD_FPCR
+        __asm__ __volatile__("msr fpcr, %0\n\tmsr fpsr, %1" : : "r"(savedFpcr_), "r"(savedFpsr_) : "memory");
+#endif
 #if CROSSFEED_GUARD_X87
         // The stack is empty between calls; nothing may sit on it here.
         __asm__ __volatile__("fldenv %0"
@@ -57,6 +76,9 @@ public:
     static constexpr std::uint32_t kModuleMxcsr = 0x1F80;
     // All exceptions masked, 64-bit significand, round to nearest.
     static constexpr std::uint16_t kModuleX87 = 0x037F;
+    // Round to nearest, no flush-to-zero (single, double or half), no
+    // default NaN, IEEE half precision, no exception traps.
+    static constexpr std::uint64_t kModuleFpcr = 0;
 
 private:
 #if CROSSFEED_GUARD_SSE
@@ -67,5 +89,9 @@ private:
     struct X87Environment {
         std::uint32_t words[7];
     } savedX87_;
+#endif
+#if CROSSFEED_GUARD_FPCR
+    std::uint64_t savedFpcr_;
+    std::uint64_t savedFpsr_;
 #endif
 };

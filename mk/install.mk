@@ -1,9 +1,8 @@
 # make install / make uninstall: the renderer, the native module where the
-# renderer finds it (../lib/crossfeed/ from its own folder), the LV2,
-# LADSPA and CLAP plug-ins when they were built, the manual page and the
-# licence. The PipeWire sinks and the ALSA device go in as examples only:
-# nothing installed changes anyone's sound until they choose to copy one
-# into place.
+# renderer and Linux VST hosts find it (lib/lxvst/), the LV2, LADSPA and
+# CLAP plug-ins when they were built, the manual page and the licence.
+# The PipeWire sinks and the ALSA device go in as examples only: nothing
+# installed changes anyone's sound until they choose to copy one into place.
 # Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=...
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -28,7 +27,7 @@ install:
 	root="$(root)"; list=$$(mktemp); trap 'rm -f "$$list" "$$list.asoundrc"' EXIT; \
 	put() { install -D -m "$$1" "$$2" "$$root/$$3"; echo "$$3" >> "$$list"; }; \
 	put 755 "$(RENDERER)" bin/crossfeed-render; \
-	put 644 "$(MODULE)" lib/crossfeed/crossfeed.so; \
+	put 644 "$(MODULE)" lib/lxvst/crossfeed.so; \
 	if [ -d "$(LV2_BUNDLE)" ]; then \
 	  for file in "$(LV2_BUNDLE)"/*; do put 644 "$$file" "lib/lv2/crossfeed.lv2/$${file##*/}"; done; fi; \
 	if [ -f "$(LADSPA_PLUGIN)" ]; then put 644 "$(LADSPA_PLUGIN)" lib/ladspa/crossfeed.so; fi; \
@@ -51,6 +50,6 @@ uninstall:
 	  [ "$$file" = share/doc/crossfeed/installed-files ] || rm -f "$$root/$$file"; \
 	done < "$(manifest)"; \
 	rm -f "$(manifest)"; \
-	for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do \
+	for dir in lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do \
 	  [ -d "$$root/$$dir" ] && rmdir "$$root/$$dir" 2>/dev/null || true; done; \
 	echo "Removed the files installed in $$root"

@@ -3,7 +3,6 @@
 // module's record, every call must compute the bits it computes under the
 // defaults, trap on nothing, and hand the host's settings back unchanged.
 #include <gtest/gtest.h>
-#include <immintrin.h>
 
 #include <cfloat>
 #include <cmath>
@@ -14,71 +13,12 @@
 
 #include "host/float_environment.h"
 #include "support/module_under_test.h"
+#include "support/thread_float_settings.h"
 
 namespace {
 
-struct Settings {
-    std::uint32_t mxcsr;
-    std::uint16_t x87;  // used on 32-bit x86 only
-};
-
-constexpr std::uint32_t kDefaultMxcsr = 0x1F80;
-constexpr std::uint16_t kDefaultX87 = 0x037F;
-constexpr std::uint32_t kTowardMinus = 0x2000, kTowardPlus = 0x4000, kTowardZero = 0x6000;
-constexpr std::uint32_t kFlushToZero = 0x8000, kDenormalsAreZero = 0x0040;
-// Mask bits: invalid, denormal, divide-by-zero, overflow, underflow, precision.
-constexpr std::uint32_t kMasks[] = {0x0080, 0x0100, 0x0200, 0x0400, 0x0800, 0x1000};
-// The x87 word of a host that unmasks invalid, divide-by-zero and overflow,
-// as older Windows hosts' runtimes do, here also at single precision and
-// rounding toward zero. Its denormal and underflow exceptions stay masked:
-// a float result crosses the 32-bit interface on the x87 stack, and loading
-// a subnormal there raises them in the host's own code.
-#if defined(__i386__)
-constexpr std::uint16_t kHostileX87 = 0x0C72;  // bit 6 always reads as set
-#else
-constexpr std::uint16_t kHostileX87 = kDefaultX87;  // no x87 in this target's calls
-#endif
-
-struct Hostile {
-    std::string name;
-    Settings settings;
-};
-
-std::vector<Hostile> hostileSettings() {
-    std::vector<Hostile> all = {
-        {"toward zero", {kDefaultMxcsr | kTowardZero, kHostileX87}},
-        {"toward +inf", {kDefaultMxcsr | kTowardPlus, kHostileX87}},
-        {"toward -inf", {kDefaultMxcsr | kTowardMinus, kHostileX87}},
-        {"FTZ and DAZ", {kDefaultMxcsr | kFlushToZero | kDenormalsAreZero, kHostileX87}},
-        {"FTZ", {kDefaultMxcsr | kFlushToZero, kDefaultX87}},
-        {"DAZ", {kDefaultMxcsr | kDenormalsAreZero, kDefaultX87}},
-    };
-    const char* names[] = {"invalid", "denormal", "divide-by-zero", "overflow", "underflow", "precision"};
-    std::uint32_t none = kDefaultMxcsr;
-    for (int i = 0; i < 6; ++i) {
-        all.push_back({std::string(names[i]) + " unmasked", {kDefaultMxcsr & ~kMasks[i], kHostileX87}});
-        none &= ~kMasks[i];
-    }
-    // Raised flags of the host's stay raised; the module's own do not show.
-    all.push_back({"everything at once, flags raised", {(none | kTowardZero | kFlushToZero | kDenormalsAreZero) | 0x3F,
-                                                          kHostileX87}});
-    return all;
-}
-
-Settings current() {
-    Settings now{_mm_getcsr(), kDefaultX87};
-#if defined(__i386__)
-    __asm__ __volatile__("fnstcw %0" : "=m"(now.x87));
-#endif
-    return now;
-}
-
-void apply(const Settings& settings) {
-#if defined(__i386__)
-    __asm__ __volatile__("fnclex\n\tfldcw %0" : : "m"(settings.x87));
-#endif
-    _mm_setcsr(settings.mxcsr);
-}
+#if CROSSFEED_FLOAT_GUARDED
+using Settings = ThreadFloatSettings;
 
 // Runs one host call under `settings` (nothing else runs under them: the
 // test's own arithmetic would trap) and counts changes the call left.
@@ -92,11 +32,14 @@ public:
             host();
             return;
         }
-        apply(*settings_);
+        // Compared with what the thread took: a processor without trapping
+        // keeps none of the trap enables it is given.
+        applyFloatSettings(*settings_);
+        const Settings before = currentFloatSettings();
         host();
-        const Settings after = current();
-        apply({kDefaultMxcsr, kDefaultX87});
-        if (after.mxcsr != settings_->mxcsr || after.x87 != settings_->x87) ++changedSettings;
+        const Settings after = currentFloatSettings();
+        applyFloatSettings(kDefaultFloatSettings);
+        if (!(after == before)) ++changedSettings;
     }
 
     int changedSettings = 0;
@@ -167,7 +110,7 @@ TEST(HostFloatSettings, EveryCallComputesTheSameBitsAndHandsTheSettingsBack) {
     Host plain(nullptr);
     const std::vector<std::uint32_t> expected = session(plain);
     ASSERT_FALSE(expected.empty());
-    for (const Hostile& hostile : hostileSettings()) {
+    for (const HostileFloatSettings& hostile : hostileFloatSettings()) {
         Host host(&hostile.settings);
         const std::vector<std::uint32_t> seen = session(host);
         EXPECT_EQ(host.changedSettings, 0) << hostile.name << ": calls that changed the host's settings";
@@ -188,21 +131,23 @@ TEST(HostFloatSettings, EveryCallComputesTheSameBitsAndHandsTheSettingsBack) {
 
 // The module's own settings are what its entries run under.
 TEST(HostFloatSettings, TheGuardSetsTheModulesSettingsAndRestoresTheHosts) {
-    const Settings hostile{kDefaultMxcsr | kTowardZero | kFlushToZero | 0x21, kHostileX87};
-    apply(hostile);
+    applyFloatSettings(kHostileThread);
+    const Settings hostile = currentFloatSettings();
     Settings inside{};
     {
         const ModuleFloatEnvironment environment;
-        inside = current();
+        inside = currentFloatSettings();
     }
-    const Settings after = current();
-    apply({kDefaultMxcsr, kDefaultX87});
-    EXPECT_EQ(inside.mxcsr, ModuleFloatEnvironment::kModuleMxcsr);
-#if defined(__i386__)
-    EXPECT_EQ(inside.x87, ModuleFloatEnvironment::kModuleX87);
-#endif
-    EXPECT_EQ(after.mxcsr, hostile.mxcsr);
-    EXPECT_EQ(after.x87, hostile.x87);
+    const Settings after = currentFloatSettings();
+    applyFloatSettings(kDefaultFloatSettings);
+    EXPECT_TRUE(inside == kModuleFloatSettings) << "the module's settings, no flags raised";
+    EXPECT_TRUE(after == hostile) << "the host's settings and flags";
 }
+
+#else
+TEST(HostFloatSettings, EveryCallComputesTheSameBitsAndHandsTheSettingsBack) {
+    GTEST_SKIP() << "the module holds no float settings of its own on this architecture";
+}
+#endif
 
 }  // namespace

@@ -2,8 +2,10 @@
 # make install into a temporary DESTDIR, the installed renderer run from
 # there, then make uninstall: nothing of ours may be left.
 #   install_test.sh SOURCE-DIR RENDERER MODULE
+# A renderer built for another processor runs under $CROSSFEED_EMULATOR.
 set -eu
 source=$1 renderer=$2 module=$3
+emulator=${CROSSFEED_EMULATOR:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "install test: $*" >&2; exit 1; }
@@ -20,7 +22,7 @@ echo "someone else's" > "$dest/usr/bin/other-tool"
 
 make -s -C "$source" -f mk/install.mk install DESTDIR="$dest" PREFIX=/usr DIST="$work/dist" \
     RENDERER="$renderer" MODULE="$module" > "$work/log" || fail "install failed: $(cat "$work/log")"
-for file in bin/crossfeed-render lib/crossfeed/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
+for file in bin/crossfeed-render lib/lxvst/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
             lib/lv2/crossfeed.lv2/crossfeed.so lib/ladspa/crossfeed.so lib/clap/crossfeed.clap \
             share/man/man1/crossfeed-render.1 \
             share/doc/crossfeed/LICENSE; do
@@ -39,12 +41,12 @@ active=$(cd "$dest" && find . -type f ! -path ./usr/bin/other-tool ! -path './us
 [ -z "$active" ] || fail "installed outside its own places: $active"
 
 # The installed renderer finds the installed module by itself.
-version=$(timeout 30 "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
+version=$(timeout 30 $emulator "$dest/usr/bin/crossfeed-render" --version) || fail "installed renderer failed"
 case $version in
-*"module $dest/usr/bin/../lib/crossfeed/crossfeed.so"*) ;;
+*"module $dest/usr/bin/../lib/lxvst/crossfeed.so"*) ;;
 *) fail "installed renderer did not load the installed module: $version" ;;
 esac
-timeout 30 "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--list failed"
+timeout 30 $emulator "$dest/usr/bin/crossfeed-render" --list | grep -q "^0: " || fail "--list failed"
 ! command -v man >/dev/null || man -l "$dest/usr/share/man/man1/crossfeed-render.1" 2>"$work/man" | grep -q "crossfeed-render" \
     || fail "the manual page does not format"
 [ ! -s "$work/man" ] || fail "the manual page has errors: $(cat "$work/man")"
@@ -54,7 +56,7 @@ make -s -C "$source" -f mk/install.mk uninstall DESTDIR="$dest" PREFIX=/usr > "$
 left=$(cd "$dest" && find . -type f ! -path ./usr/bin/other-tool)
 [ -z "$left" ] || fail "left after uninstall: $left"
 [ -f "$dest/usr/bin/other-tool" ] || fail "uninstall removed a file it did not install"
-for dir in lib/crossfeed lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do
+for dir in lib/lv2/crossfeed.lv2 share/doc/crossfeed/examples share/doc/crossfeed; do
     [ ! -e "$dest/usr/$dir" ] || fail "$dir left after uninstall"
 done
 echo "install test passed"

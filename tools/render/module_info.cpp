@@ -41,7 +41,8 @@ std::string defaultModulePath() {
     const std::string directory = selfDirectory();
     const std::string beside = directory + "crossfeed.so";
     if (access(beside.c_str(), F_OK) == 0) return beside;
-    const std::string installed = directory + "../lib/crossfeed/crossfeed.so";
+    // Installed, the module sits where Linux VST hosts look for it too.
+    const std::string installed = directory + "../lib/lxvst/crossfeed.so";
     if (access(installed.c_str(), F_OK) == 0) return installed;
     return beside;
 }

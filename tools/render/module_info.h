@@ -6,7 +6,7 @@
 
 #include "loader/plugin_host.h"
 
-// Beside the program in dist/, under ../lib/crossfeed/ once installed.
+// Beside the program in dist/, under ../lib/lxvst/ once installed.
 std::string defaultModulePath();
 
 // An effect of `module` that the renderer can drive: a sound record, two

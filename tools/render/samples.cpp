@@ -1,6 +1,8 @@
 #include "render/samples.h"
 
+#if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
 
 #include <cmath>
 
@@ -15,11 +17,14 @@ bool SampleWriter::write(const float* left, const float* right, sf_count_t frame
         keepInRange(left, right, count);
         return sf_writef_float(file_, floats_.data(), frames) == frames;
     }
+    // Without SSE2 the exact rounding below gives the same integers.
+#if defined(__SSE2__)
     if ((bits_ == 16 || bits_ == 24) && !dither_) {
         roundFourAtATime(left, right, count);
         if (bits_ == 16) return sf_writef_short(file_, shorts_.data(), frames) == frames;
         return sf_writef_int(file_, buffer_.data(), frames) == frames;
     }
+#endif
     roundExactly(left, right, count);
     return sf_writef_int(file_, buffer_.data(), frames) == frames;
 }
@@ -44,6 +49,7 @@ void SampleWriter::keepInRange(const float* left, const float* right, std::size_
     notNumbers_ += notNumbers;
 }
 
+#if defined(__SSE2__)
 void SampleWriter::roundFourAtATime(const float* left, const float* right, std::size_t count) {
     // Scaling by a power of two is exact in float, and so is rounding the
     // scaled value: four samples at a time give the same integers.
@@ -74,6 +80,7 @@ void SampleWriter::roundFourAtATime(const float* left, const float* right, std::
     clipped_ += clipped;
     notNumbers_ += notNumbers;
 }
+#endif
 
 void SampleWriter::roundExactly(const float* left, const float* right, std::size_t frames) {
     buffer_.resize(frames * 2);
@@ -103,7 +110,11 @@ void SampleWriter::roundExactly(const float* left, const float* right, std::size
             ++notNumbers_;
         } else {
             // In range now, so the conversion (to nearest, ties to even) is defined.
+#if defined(__SSE2__)
             sample = _mm_cvtsd_si32(_mm_set_sd(value));
+#else
+            sample = static_cast<std::int32_t>(std::nearbyint(value));
+#endif
         }
         buffer_[i] = static_cast<int>(static_cast<std::uint32_t>(sample) << shift);
     }

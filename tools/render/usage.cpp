@@ -47,7 +47,7 @@ const char kUsage[] =
     "  --force           replace an existing OUTPUT\n"
     "  --keep-partial    keep what was rendered of an input that ends early\n"
     "  --module PATH     module to load (default: crossfeed.so beside this program,\n"
-    "                    else ../lib/crossfeed/crossfeed.so)\n"
+    "                    else ../lib/lxvst/crossfeed.so)\n"
     "  --list            print the programs with their parameters' names, values\n"
     "                    and labels as the module reports them, then exit\n"
     "  --response FILE   measure each program at 44.1 kHz and write a CSV (- for\n"
