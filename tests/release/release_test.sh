@@ -3,10 +3,10 @@
 #   release_test.sh RELEASE-DIR BUILD-DIR
 # The zip unpacks to exactly its files, each DLL passes the digest test
 # through the project's own host under wine and the CLAP plug-in the CLAP
-# suite; each package lists exactly its
-# files, is lintian-clean, and unpacked into a private root its renderer
-# renders through its own module (arm64 under qemu, bit-identical to amd64)
-# and lilv's and LADSPA's tools find its plug-ins. Nothing is installed.
+# suite; each package lists exactly its files, is lintian-clean, and
+# unpacked into a private root its renderer renders through its own module
+# (arm64 under qemu, bit-identical to amd64) and lilv's, LADSPA's and
+# Qtractor's tools find its plug-ins. Nothing is installed.
 set -uo pipefail
 release=$(cd "$1" && pwd) build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
