@@ -1,8 +1,8 @@
 // What every interface and tool says about the effect, in one place: its
 // identity and version, its two parameters (names, units, ranges and the
 // conversions between a control's value and the parameter's), its programs
-// and the length of its delay rings. The VST texts, the LV2 and LADSPA
-// descriptions and the renderer all take their facts from here.
+// and the length of its delay rings. The VST texts, the LV2, LADSPA and
+// CLAP descriptions and the renderer all take their facts from here.
 #pragma once
 
 #include <cmath>
@@ -31,6 +31,10 @@ constexpr char kLv2Uri[] = "urn:crossfeed:crossfeed";
 constexpr char kLv2Class[] = "SpatialPlugin";
 constexpr unsigned long kLadspaUniqueId = 0x5A6D;
 constexpr char kLadspaLabel[] = "crossfeed";
+// CLAP's plug-in identifier (reverse DNS) and its preset provider's: hosts
+// keep sessions and preset lists by them, so they never change.
+constexpr char kClapId[] = "org.crossfeed.crossfeed";
+constexpr char kClapPresetProviderId[] = "org.crossfeed.crossfeed.programs";
 
 // ---- version ----
 

@@ -1,7 +1,9 @@
 # Benchmarks: `make bench` for the full run, `make bench-smoke` for one short
 # repetition that only proves the suite builds and runs (figures never fail).
+# Two programs: the module's processing, and the CLAP layer over the processor.
 BENCH_BUILD := $(BUILD)/bench
 BENCH_PROGRAM := $(BENCH_BUILD)/bin/crossfeed_bench
+CLAP_BENCH_PROGRAM := $(BENCH_BUILD)/bin/clap_bench
 
 .PHONY: bench bench-smoke bench-build
 
@@ -11,13 +13,15 @@ $(BENCH_BUILD)/CMakeCache.txt:
 		-DCROSSFEED_TOOLS=OFF
 
 bench-build: $(BENCH_BUILD)/CMakeCache.txt
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target crossfeed_bench
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target crossfeed_bench clap_bench
 
 bench: bench-build
 	$(BENCH_PROGRAM) $(BENCH_ARGS)
+	$(CLAP_BENCH_PROGRAM) $(BENCH_ARGS)
 
 bench-smoke: bench-build
 	$(BENCH_PROGRAM) --benchmark_min_time=0.002
+	$(CLAP_BENCH_PROGRAM) --benchmark_min_time=0.002
 
 CHECK_EXTRA += bench-smoke
 

@@ -1,5 +1,5 @@
 # Hardening goals: the whole native suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threads test under ThreadSanitizer, the
+# UndefinedBehaviorSanitizer, the threads tests under ThreadSanitizer, the
 # fuzz targets (corpus replay, then a bounded run) and a coverage report.
 #   make asan | tsan | fuzz | coverage
 # FUZZ_SECONDS sets the length of the fuzz run. Each goal configures its own
@@ -7,9 +7,12 @@
 
 HARDENING_JOBS ?= 2
 FUZZ_SECONDS ?= 75
-# The VST entry points get most of the time; the adapters are thinner.
+# The VST entry points get most of the time; the adapters are thinner, and
+# the CLAP plug-in's state reader thinner still.
 ADAPTER_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
-HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS))
+CLAP_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 5)
+CLAP_STATE_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) / 10)
+HOST_FUZZ_SECONDS ?= $(shell expr $(FUZZ_SECONDS) - $(ADAPTER_FUZZ_SECONDS) - $(CLAP_FUZZ_SECONDS) - $(CLAP_STATE_FUZZ_SECONDS))
 # The renderer's reading of files: each input goes through libsndfile and
 # TagLib several times, so fewer runs a second; its own share of time.
 RENDER_FUZZ_SECONDS ?= 30
@@ -31,8 +34,9 @@ asan:
 tsan:
 	CXX=g++ cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=thread $(SANITIZE_FLAGS)"
-	cmake --build $(BUILD)/tsan -j $(HARDENING_JOBS) --target hardening_tests
+	cmake --build $(BUILD)/tsan -j $(HARDENING_JOBS) --target hardening_tests clap_tests
 	$(BUILD)/tsan/bin/hardening_tests --gtest_filter='Threads.*'
+	$(BUILD)/tsan/bin/clap_tests --gtest_filter='*AudioThread*'
 
 # New inputs go to a scratch folder; the committed corpus is only read.
 fuzz:
@@ -40,7 +44,7 @@ fuzz:
 	  -DCROSSFEED_TESTS=OFF -DCROSSFEED_TOOLS=ON \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined $(SANITIZE_FLAGS)"
 	cmake --build $(BUILD)/fuzz -j $(HARDENING_JOBS) --target host_calls_fuzzer adapter_calls_fuzzer \
-	  render_files_fuzzer
+	  clap_calls_fuzzer clap_state_fuzzer render_files_fuzzer
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -runs=0 fuzz/corpus
 	rm -rf $(BUILD)/fuzz/found && mkdir -p $(BUILD)/fuzz/found
 	$(BUILD)/fuzz/bin/host_calls_fuzzer -max_total_time=$(HOST_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
@@ -48,6 +52,12 @@ fuzz:
 	rm -rf $(BUILD)/fuzz/found-adapters && mkdir -p $(BUILD)/fuzz/found-adapters
 	$(BUILD)/fuzz/bin/adapter_calls_fuzzer -max_total_time=$(ADAPTER_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
 	  -artifact_prefix=$(BUILD)/fuzz/adapters- $(BUILD)/fuzz/found-adapters
+	rm -rf $(BUILD)/fuzz/found-clap && mkdir -p $(BUILD)/fuzz/found-clap
+	$(BUILD)/fuzz/bin/clap_calls_fuzzer -max_total_time=$(CLAP_FUZZ_SECONDS) -max_len=2048 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/clap- $(BUILD)/fuzz/found-clap
+	rm -rf $(BUILD)/fuzz/found-clap-state && mkdir -p $(BUILD)/fuzz/found-clap-state
+	$(BUILD)/fuzz/bin/clap_state_fuzzer -max_total_time=$(CLAP_STATE_FUZZ_SECONDS) -max_len=64 -print_final_stats=1 \
+	  -artifact_prefix=$(BUILD)/fuzz/clap-state- $(BUILD)/fuzz/found-clap-state fuzz/clap/state-corpus
 	$(RENDER_FUZZ_LEAKS) $(BUILD)/fuzz/bin/render_files_fuzzer -runs=0 fuzz/render/corpus
 	rm -rf $(BUILD)/fuzz/found-render && mkdir -p $(BUILD)/fuzz/found-render
 	$(RENDER_FUZZ_LEAKS) $(BUILD)/fuzz/bin/render_files_fuzzer -max_total_time=$(RENDER_FUZZ_SECONDS) -max_len=8192 \

@@ -1,6 +1,6 @@
 # make install / make uninstall: the renderer, the native module where the
-# renderer and Linux VST hosts find it (lib/lxvst/), the LV2 and
-# LADSPA plug-ins when they were built, the manual page and the licence.
+# renderer and Linux VST hosts find it (lib/lxvst/), the LV2, LADSPA and
+# CLAP plug-ins when they were built, the manual page and the licence.
 # The PipeWire sinks and the ALSA device go in as examples only: nothing
 # installed changes anyone's sound until they choose to copy one into place.
 # Usable on its own too: make -f mk/install.mk install RENDERER=... MODULE=... MANUAL=...
@@ -12,6 +12,7 @@ MODULE ?= $(DIST)/linux-x86_64/crossfeed.so
 MANUAL ?= $(DIST)/linux-x86_64/crossfeed-render.1
 LV2_BUNDLE ?= $(DIST)/lv2/crossfeed.lv2
 LADSPA_PLUGIN ?= $(DIST)/ladspa/crossfeed.so
+CLAP_PLUGIN ?= $(DIST)/linux-x86_64/crossfeed.clap
 INSTALL_SOURCE := $(patsubst %/mk/,%,$(dir $(abspath $(lastword $(MAKEFILE_LIST)))))
 
 root := $(DESTDIR)$(PREFIX)
@@ -31,6 +32,7 @@ install:
 	if [ -d "$(LV2_BUNDLE)" ]; then \
 	  for file in "$(LV2_BUNDLE)"/*; do put 644 "$$file" "lib/lv2/crossfeed.lv2/$${file##*/}"; done; fi; \
 	if [ -f "$(LADSPA_PLUGIN)" ]; then put 644 "$(LADSPA_PLUGIN)" lib/ladspa/crossfeed.so; fi; \
+	if [ -f "$(CLAP_PLUGIN)" ]; then put 644 "$(CLAP_PLUGIN)" lib/clap/crossfeed.clap; fi; \
 	put 644 "$(MANUAL)" share/man/man1/crossfeed-render.1; \
 	put 644 "$(INSTALL_SOURCE)/LICENSE" share/doc/crossfeed/LICENSE; \
 	for file in "$(INSTALL_SOURCE)"/pipewire/*.conf; do put 644 "$$file" "share/doc/crossfeed/examples/$${file##*/}"; done; \

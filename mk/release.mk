@@ -4,11 +4,11 @@
 # twice from clones of the commit in two other folders and compares.
 RELEASE := $(DIST)/release
 # What goes into a release from each tree; the rest of a tree is the suite.
-RELEASE_TARGETS_LINUX := crossfeed crossfeed_lv2 crossfeed_ladspa crossfeed-render
+RELEASE_TARGETS_LINUX := crossfeed crossfeed_lv2 crossfeed_ladspa crossfeed_clap crossfeed-render
 release_targets_linux-x86_64 := $(RELEASE_TARGETS_LINUX)
 release_targets_linux-arm64 := $(RELEASE_TARGETS_LINUX)
 release_targets_win32 := crossfeed
-release_targets_win64 := crossfeed
+release_targets_win64 := crossfeed crossfeed_clap
 RELEASE_TREES := linux-x86_64 linux-arm64 win32 win64
 
 .PHONY: deps-release release release-files reproducible $(addprefix release-build-,$(RELEASE_TREES))
@@ -26,10 +26,11 @@ $(foreach t,$(RELEASE_TREES),$(eval $(call release_tree_rule,$(t))))
 release-files: $(addprefix release-build-,$(RELEASE_TREES))
 	packaging/release $(BUILD) $(RELEASE)
 
-# The zip's DLLs are tried with the digest program of their own target.
+# The zip's DLLs are tried with the digest program of their own target, its
+# CLAP plug-in with the CLAP suite.
 release: release-files
 	cmake --build $(BUILD)/win32 -j $(JOBS) --target cross_target_digest
-	cmake --build $(BUILD)/win64 -j $(JOBS) --target cross_target_digest
+	cmake --build $(BUILD)/win64 -j $(JOBS) --target cross_target_digest clap_tests
 	tests/release/release_test.sh $(RELEASE) $(BUILD)
 
 reproducible: deps-release

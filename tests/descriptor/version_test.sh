@@ -10,7 +10,7 @@ version=1.2.3
 tree=$work/tree
 mkdir -p "$work"
 # What the tree builds: every artefact that states the version, and no more.
-targets="crossfeed crossfeed_lv2"
+targets="crossfeed crossfeed_lv2 crossfeed_clap"
 [ "$tools" = ON ] && targets="$targets crossfeed-render crossfeed-render-manual"
 
 build() {
@@ -34,6 +34,9 @@ build
 
 # VST hosts read the vendor version digit by digit: 1230 is 1.2.3.0.
 check "VST vendor version" 1230 "$("$probe" "$tree/bin/crossfeed.so")"
+
+# CLAP hosts read the descriptor's version as it stands.
+check "CLAP version" $version "$("$probe" "$tree/bin/crossfeed.clap")"
 
 # The renderer says its own version and the module's, and so does the
 # manual page built with it.

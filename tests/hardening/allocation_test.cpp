@@ -3,17 +3,23 @@
 // a host loads it, reaches them through its own C++ runtime's calls to malloc.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <new>
 #include <vector>
 
 #include "support/module_under_test.h"
 #if defined(CROSSFEED_LV2_BINARY)
 #include "adapters/loaded_adapters.h"
+#endif
+#if defined(CROSSFEED_CLAP)
+#include "clap/clap_host.h"
 #endif
 
 #if COUNT_ALLOCATIONS
@@ -272,6 +278,82 @@ TEST(RealTime, AdaptersRunWithoutAllocatingAndCleanUpEverything) {
         EXPECT_EQ(gone.allocations, 0) << adapter->name();
         EXPECT_EQ(gone.releases, made.allocations) << adapter->name();
     }
+}
+#endif
+
+#if defined(CROSSFEED_CLAP)
+// The CLAP plug-in: create allocates; activation, processing with events,
+// flushes, texts, program and state loads (the host offering nothing) and
+// deactivation allocate nothing; destroy gives everything back.
+TEST(RealTime, ClapPluginRunsAndLoadsWithoutAllocatingAndGivesEverythingBack) {
+    REQUIRE_COUNTING();
+    std::string error;
+    const auto library = ClapLibrary::load(CROSSFEED_CLAP, error);
+    ASSERT_TRUE(library) << error;
+    TestHost host(false);
+    std::unique_ptr<ClapInstance> instance;
+    const Counts made = countDuring([&] { instance = std::make_unique<ClapInstance>(*library, host); });
+    ASSERT_TRUE(*instance);
+    EXPECT_GE(made.allocations, 3) << "the instance and its two rings at least";
+
+    std::vector<float> left = noise(4096, 1), right = noise(4096, 2), outLeft(4096), outRight(4096);
+    float* in[2] = {left.data(), right.data()};
+    float* out[2] = {outLeft.data(), outRight.data()};
+    EventList events;
+    for (std::uint32_t time : {0u, 5u, 3u, 700u, 100000u}) events.add(time, time % 2, time * 0.01);
+    events.add(9, 7, 1.0);
+    const clap_input_events_t* list = events.list();
+    const clap_plugin_t* plugin = instance->plugin();
+    const auto& params = instance->params();
+    const auto& state = *instance->extension<clap_plugin_state_t>(CLAP_EXT_STATE);
+    std::uint8_t saved[64];
+    struct Fixed {
+        std::uint8_t* bytes;
+        std::size_t at, size;
+    } writing{saved, 0, sizeof saved}, reading{saved, 0, 0};
+    const clap_ostream_t saving{&writing, [](const clap_ostream_t* stream, const void* data, std::uint64_t size) {
+                                        auto* into = static_cast<Fixed*>(stream->ctx);
+                                        if (size > into->size - into->at) return std::int64_t{-1};
+                                        std::memcpy(into->bytes + into->at, data, size);
+                                        into->at += size;
+                                        return static_cast<std::int64_t>(size);
+                                    }};
+    const clap_istream_t loading{&reading, [](const clap_istream_t* stream, void* data, std::uint64_t size) {
+                                       auto* from = static_cast<Fixed*>(stream->ctx);
+                                       const std::size_t count = std::min<std::size_t>(size, from->size - from->at);
+                                       std::memcpy(data, from->bytes + from->at, count);
+                                       from->at += count;
+                                       return static_cast<std::int64_t>(count);
+                                   }};
+    char text[64];
+    double value = 0.0;
+    bool answered = true;
+    const Counts running = countDuring([&] {
+        answered = answered && instance->loadPreset("2") && instance->activate();
+        for (std::uint32_t frames : {1u, 64u, 511u, 4096u, 0u}) {
+            instance->process(in, out, 0, frames, list);
+            instance->process(in, in, 0, frames, nullptr);
+        }
+        instance->flush(events);
+        answered = answered && instance->loadPreset("1") && !instance->loadPreset("9");
+        answered = answered && state.save(plugin, &saving);
+        reading.size = writing.at;
+        answered = answered && state.load(plugin, &loading);
+        for (clap_id id : {0u, 1u, 2u}) {
+            params.get_value(plugin, id, &value);
+            params.value_to_text(plugin, id, 12.5, text, sizeof text);
+            params.text_to_value(plugin, id, "7.25 ms", &value);
+        }
+        plugin->reset(plugin);
+        instance->process(in, out, 0, 4096, list);
+        instance->deactivate();
+    });
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(running.allocations, 0);
+    EXPECT_EQ(running.releases, 0);
+    const Counts gone = countDuring([&] { instance.reset(); });
+    EXPECT_EQ(gone.allocations, 0);
+    EXPECT_EQ(gone.releases, made.allocations);
 }
 #endif
 

@@ -1,5 +1,5 @@
 // Hosts that rescan or reload plug-ins load and unload a module file many
-// times. Each of the three plug-in files, loaded, used and unloaded 2,000
+// times. Each of the plug-in files, loaded, used and unloaded 2,000
 // times, must give back all the memory it took. This program loads them
 // only here, so each unload really unmaps the file.
 #include <dlfcn.h>
@@ -7,6 +7,10 @@
 #include <ladspa.h>
 #include <lv2/core/lv2.h>
 #include <malloc.h>
+
+#if defined(CROSSFEED_CLAP)
+#include <clap/clap.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -70,6 +74,31 @@ bool useLadspa(void* library) {
     return true;
 }
 
+#if defined(CROSSFEED_CLAP)
+bool useClap(void* library) {
+    const auto* entry = static_cast<const clap_plugin_entry_t*>(dlsym(library, "clap_entry"));
+    if (!entry || !entry->init("unload test")) return false;
+    const auto* factory = static_cast<const clap_plugin_factory_t*>(entry->get_factory(CLAP_PLUGIN_FACTORY_ID));
+    const clap_host_t host{CLAP_VERSION_INIT, nullptr, "unload test", "", "", "1",
+                           [](const clap_host_t*, const char*) -> const void* { return nullptr; },
+                           [](const clap_host_t*) {}, [](const clap_host_t*) {}, [](const clap_host_t*) {}};
+    const clap_plugin_t* plugin = factory ? factory->create_plugin(factory, &host, "org.crossfeed.crossfeed") : nullptr;
+    bool used = plugin && plugin->init(plugin) && plugin->activate(plugin, 48000.0, 1, 256);
+    if (used) {
+        Block block;
+        float* in[2] = {block.left.data(), block.right.data()};
+        float* out[2] = {block.outLeft.data(), block.outRight.data()};
+        clap_audio_buffer_t input{in, nullptr, 2, 0, 0}, output{out, nullptr, 2, 0, 0};
+        const clap_process_t process{-1, 256, nullptr, &input, &output, 1, 1, nullptr, nullptr};
+        used = plugin->process(plugin, &process) == CLAP_PROCESS_CONTINUE;
+        plugin->deactivate(plugin);
+    }
+    if (plugin) plugin->destroy(plugin);
+    entry->deinit();
+    return used;
+}
+#endif
+
 struct PlugIn {
     const char* name;
     const char* path;
@@ -80,6 +109,9 @@ const PlugIn kPlugIns[] = {
     {"VST module", CROSSFEED_MODULE, useVst},
     {"LV2 plug-in", CROSSFEED_LV2_BINARY, useLv2},
     {"LADSPA plug-in", CROSSFEED_LADSPA_BINARY, useLadspa},
+#if defined(CROSSFEED_CLAP)
+    {"CLAP plug-in", CROSSFEED_CLAP, useClap},
+#endif
 };
 
 // Loads, uses and unloads the file; false if any step failed.

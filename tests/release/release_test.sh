@@ -1,11 +1,12 @@
 #!/bin/bash
 # The release files tested as users install them:
 #   release_test.sh RELEASE-DIR BUILD-DIR
-# The zip unpacks to exactly its files and each DLL passes the digest test
-# through the project's own host under wine; each package lists exactly its
-# files, is lintian-clean, and unpacked into a private root its renderer
-# renders through its own module (arm64 under qemu, bit-identical to amd64)
-# and lilv's and LADSPA's tools find its plug-ins. Nothing is installed.
+# The zip unpacks to exactly its files, each DLL passes the digest test
+# through the project's own host under wine and the CLAP plug-in the CLAP
+# suite; each package lists exactly its files, is lintian-clean, and
+# unpacked into a private root its renderer renders through its own module
+# (arm64 under qemu, bit-identical to amd64) and lilv's, LADSPA's and
+# Qtractor's tools find its plug-ins. Nothing is installed.
 set -uo pipefail
 release=$(cd "$1" && pwd) build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -57,15 +58,17 @@ no_build_paths() {  # FOLDER
 
 # --- Windows zip ------------------------------------------------------------
 mkdir -p "$work/zip"
-printf '%s\n' LICENSE.txt README.txt win32/crossfeed.dll win64/crossfeed.dll > "$work/expected"
+printf '%s\n' CLAP-LICENSE.txt LICENSE.txt README.txt win32/crossfeed.dll win64/crossfeed.clap win64/crossfeed.dll \
+    > "$work/expected"
 unzip -Z1 "$release/$zip" | LC_ALL=C sort > "$work/actual"
-check "zip: exactly README.txt, LICENSE.txt and both DLLs" same_lists "$work/expected" "$work/actual"
+check "zip: exactly README.txt, both licences, both DLLs and the CLAP plug-in" same_lists "$work/expected" "$work/actual"
 unzip -q "$release/$zip" -d "$work/zip"
 crlf_only() {  # FILE: every line ends in CR LF
     [ -s "$1" ] && ! grep -qv $'\r$' "$1"
 }
 check "zip: README.txt has Windows line ends" crlf_only "$work/zip/README.txt"
 check "zip: LICENSE.txt has Windows line ends" crlf_only "$work/zip/LICENSE.txt"
+check "zip: CLAP-LICENSE.txt has Windows line ends" crlf_only "$work/zip/CLAP-LICENSE.txt"
 check "zip: README.txt names version $version" grep -q "Crossfeed $version for Windows" "$work/zip/README.txt"
 check "zip: no build paths in any file" no_build_paths "$work/zip"
 for bits in 32 64; do
@@ -75,11 +78,17 @@ for bits in 32 64; do
     check "zip: win$bits/crossfeed.dll computes the cross-target digest under wine" \
         "$source_dir/scripts/wine-run" "$bits" "$work/win$bits/cross_target_digest.exe"
 done
+# The CLAP suite loads crossfeed.clap, and the VST module it compares with,
+# from its own folder.
+cp "$work/zip/win64/crossfeed.clap" "$build/win64/bin/clap_tests.exe" "$work/win64/"
+check "zip: win64/crossfeed.clap passes the CLAP suite under wine" \
+    "$source_dir/scripts/wine-run" 64 "$work/win64/clap_tests.exe"
 
 # --- Debian packages --------------------------------------------------------
 expected_contents() {
     printf '%s\n' ./ ./usr/ ./usr/bin/ ./usr/bin/crossfeed-render ./usr/lib/ ./usr/lib/ladspa/ \
-        ./usr/lib/ladspa/crossfeed.so ./usr/lib/lv2/ ./usr/lib/lv2/crossfeed.lv2/ \
+        ./usr/lib/ladspa/crossfeed.so ./usr/lib/clap/ ./usr/lib/clap/crossfeed.clap ./usr/lib/lv2/ \
+        ./usr/lib/lv2/crossfeed.lv2/ \
         ./usr/lib/lv2/crossfeed.lv2/crossfeed.so ./usr/lib/lv2/crossfeed.lv2/crossfeed.ttl \
         ./usr/lib/lv2/crossfeed.lv2/manifest.ttl ./usr/lib/lv2/crossfeed.lv2/presets.ttl ./usr/lib/lxvst/ \
         ./usr/lib/lxvst/crossfeed.so ./usr/share/ ./usr/share/doc/ ./usr/share/doc/crossfeed/ \
@@ -160,6 +169,12 @@ for arch in amd64 arm64; do
         done
     }
     check "$arch: lv2ls and lv2info find the plug-in and its four presets" lv2_finds_plugin
+    clap_exports_only_its_entry() {
+        nm -D --defined-only "$root/usr/lib/clap/crossfeed.clap" | awk '{ print $3 }' > "$work/exports" || return 1
+        cat "$work/exports"
+        [ "$(cat "$work/exports")" = clap_entry ]
+    }
+    check "$arch: the CLAP plug-in exports only clap_entry" clap_exports_only_its_entry
     if [ "$arch" = amd64 ]; then
         ladspa_described() {
             analyseplugin "$root/usr/lib/ladspa/crossfeed.so" > "$work/analyse" || return 1
@@ -167,9 +182,21 @@ for arch in amd64 arm64; do
             grep -q 'Plugin Label: "crossfeed"' "$work/analyse"
         }
         check "$arch: analyseplugin describes the LADSPA plug-in" ladspa_described
+        scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
+        clap_scanned() {
+            printf 'CLAP:%s\n' "$root/usr/lib/clap/crossfeed.clap" | HOME=$work "$scanner" > "$work/scan" 2>&1 || return 1
+            cat "$work/scan"
+            grep -q '^CLAP|Crossfeed|2:2|0:0|2:0|' "$work/scan"
+        }
+        if [ -x "$scanner" ]; then
+            check "$arch: Qtractor's scanner finds the CLAP plug-in, two inputs and two outputs" clap_scanned
+        else
+            skip "$arch: Qtractor's scanner finds the CLAP plug-in" "$scanner is not installed (package qtractor)"
+        fi
     else
         skip "$arch: analyseplugin describes the LADSPA plug-in" \
             "analyseplugin is an amd64 program and cannot load an arm64 plug-in"
+        skip "$arch: Qtractor's scanner finds the CLAP plug-in" "the scanner is an amd64 program"
     fi
 done
 check "arm64 and amd64 renderers write the same bytes (floats)" cmp "$work/float-amd64.au" "$work/float-arm64.au"

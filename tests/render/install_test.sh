@@ -11,10 +11,11 @@ trap 'rm -rf "$work"' EXIT INT TERM
 fail() { echo "install test: $*" >&2; exit 1; }
 
 # Plug-ins of the other interfaces, as their builds leave them in dist/.
-mkdir -p "$work/dist/lv2/crossfeed.lv2" "$work/dist/ladspa"
+mkdir -p "$work/dist/lv2/crossfeed.lv2" "$work/dist/ladspa" "$work/dist/linux-x86_64"
 echo manifest > "$work/dist/lv2/crossfeed.lv2/manifest.ttl"
 echo binary > "$work/dist/lv2/crossfeed.lv2/crossfeed.so"
 echo ladspa > "$work/dist/ladspa/crossfeed.so"
+echo clap > "$work/dist/linux-x86_64/crossfeed.clap"
 dest=$work/dest
 mkdir -p "$dest/usr/bin"
 echo "someone else's" > "$dest/usr/bin/other-tool"
@@ -22,7 +23,8 @@ echo "someone else's" > "$dest/usr/bin/other-tool"
 make -s -C "$source" -f mk/install.mk install DESTDIR="$dest" PREFIX=/usr DIST="$work/dist" \
     RENDERER="$renderer" MODULE="$module" MANUAL="$manual" > "$work/log" || fail "install failed: $(cat "$work/log")"
 for file in bin/crossfeed-render lib/lxvst/crossfeed.so lib/lv2/crossfeed.lv2/manifest.ttl \
-            lib/lv2/crossfeed.lv2/crossfeed.so lib/ladspa/crossfeed.so share/man/man1/crossfeed-render.1 \
+            lib/lv2/crossfeed.lv2/crossfeed.so lib/ladspa/crossfeed.so lib/clap/crossfeed.clap \
+            share/man/man1/crossfeed-render.1 \
             share/doc/crossfeed/LICENSE; do
     [ -f "$dest/usr/$file" ] || fail "$file not installed"
 done
