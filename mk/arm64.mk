@@ -17,6 +17,7 @@ build-linux-arm64: $(ARM64_BUILD)/CMakeCache.txt
 	cmake --build $(ARM64_BUILD) -j $(JOBS)
 
 test-linux-arm64: build-linux-arm64
-	cd $(ARM64_BUILD) && ctest --output-on-failure -j 2
+	@mkdir -p $(CHECK_LOGS)
+	cd $(ARM64_BUILD) && ctest --output-on-failure -j 2 $(call ctest_report,linux-arm64)
 
 CHECK_EXTRA += test-linux-arm64

@@ -5,6 +5,6 @@ CLAP_TARGETS := $(filter-out win32,$(TARGETS))
 
 .PHONY: dist-clap
 dist: dist-clap
-dist-clap: build
-	@$(foreach t,$(CLAP_TARGETS),mkdir -p $(DIST)/$(t) && cp $(BUILD)/$(t)/bin/crossfeed.clap $(DIST)/$(t)/ &&) true
+dist-clap: $(addprefix dist-build-,$(CLAP_TARGETS))
+	@$(foreach t,$(CLAP_TARGETS),mkdir -p $(DIST)/$(t) && $(COPY) $(BUILD)/$(t)/bin/crossfeed.clap $(DIST)/$(t)/ &&) true
 	@echo "CLAP: $(foreach t,$(CLAP_TARGETS),$(DIST)/$(t)/crossfeed.clap)"

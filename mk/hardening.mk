@@ -29,7 +29,8 @@ asan:
 	CXX=g++ cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \
 	  "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined,float-cast-overflow $(SANITIZE_FLAGS)"
 	cmake --build $(BUILD)/asan -j $(HARDENING_JOBS)
-	cd $(BUILD)/asan && ctest --output-on-failure -j 2
+	@mkdir -p $(CHECK_LOGS)
+	cd $(BUILD)/asan && ctest --output-on-failure -j 2 $(call ctest_report,asan)
 
 tsan:
 	CXX=g++ cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCROSSFEED_TOOLS=OFF \

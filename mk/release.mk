@@ -3,12 +3,7 @@
 # each file as a user installs it. `make reproducible` builds the release
 # twice from clones of the commit in two other folders and compares.
 RELEASE := $(DIST)/release
-# What goes into a release from each tree; the rest of a tree is the suite.
-RELEASE_TARGETS_LINUX := crossfeed crossfeed_lv2 crossfeed_ladspa crossfeed_clap crossfeed-render
-release_targets_linux-x86_64 := $(RELEASE_TARGETS_LINUX)
-release_targets_linux-arm64 := $(RELEASE_TARGETS_LINUX)
-release_targets_win32 := crossfeed
-release_targets_win64 := crossfeed crossfeed_clap
+# A release holds what dist/ holds, from these trees.
 RELEASE_TREES := linux-x86_64 linux-arm64 win32 win64
 
 .PHONY: deps-release release release-files reproducible $(addprefix release-build-,$(RELEASE_TREES))
@@ -19,7 +14,7 @@ deps-release:
 
 define release_tree_rule
 release-build-$(1): deps-release $(BUILD)/$(1)/CMakeCache.txt
-	cmake --build $(BUILD)/$(1) -j $(JOBS) --target $(release_targets_$(1))
+	cmake --build $(BUILD)/$(1) -j $(JOBS) --target $(dist_targets_$(1))
 endef
 $(foreach t,$(RELEASE_TREES),$(eval $(call release_tree_rule,$(t))))
 

@@ -9,6 +9,7 @@ uri=urn:crossfeed:crossfeed
 bundle=$lv2_path/crossfeed.lv2
 rm -rf "$work" && mkdir -p "$work"
 started=""
+runtime=""
 # Asks each process to stop, then waits a bounded time before killing it.
 stop() {
     for pid in "$@"; do kill -INT "$pid" 2>/dev/null || true; done
@@ -22,6 +23,7 @@ cleanup() {
     status=$?
     [ -z "$started" ] || stop $started
     rm -rf "$work"
+    [ -z "$runtime" ] || rm -rf "$runtime"
     exit $status
 }
 trap cleanup EXIT
@@ -109,6 +111,11 @@ sox)
     render() { bounded sox -q "$work/in.wav" -e floating-point -b 32 "$1" ladspa "$ladspa" crossfeed "$2" "$3"; }
     against_module 5.97e-8 ;;
 pipewire)
+    for program in pipewire pw-cli pw-cat pw-link; do
+        command -v $program >/dev/null 2>&1 || {
+            echo "SKIP: real_host_pipewire: $program is not installed (make check INSTALL_TEST_HOSTS=1 installs it)"
+            exit 77; }
+    done
     # The daemon keeps real time on a shared machine: a missed cycle drops a
     # quantum. Three tries, each from scratch, must not all miss.
     for attempt in 1 2 3; do
@@ -119,9 +126,11 @@ pipewire)
 pipewire-once)
     # A private headless daemon with a dummy driver and no session manager,
     # loading the shipped sink from its drop-in folder as a user's would.
-    export XDG_RUNTIME_DIR="$work/run" PIPEWIRE_RUNTIME_DIR="$work/run"
+    # Its socket's path must fit 108 bytes wherever the clone lives.
+    runtime=$(mktemp -d "${TMPDIR:-/tmp}/crossfeed-pw.XXXXXX")
+    export XDG_RUNTIME_DIR="$runtime" PIPEWIRE_RUNTIME_DIR="$runtime"
     export LV2_PATH="$lv2_path" DBUS_SESSION_BUS_ADDRESS=disabled: PIPEWIRE_DEBUG=1
-    mkdir -p "$work/run" "$work/config/daemon.conf.d"
+    mkdir -p "$work/config/daemon.conf.d"
     cp "$(dirname "$0")/../../pipewire/crossfeed-sink.conf" "$work/config/daemon.conf.d/"
     cat >"$work/config/daemon.conf" <<'CONF'
 context.properties = { core.daemon = true core.name = pipewire-0 default.clock.rate = 48000 support.dbus = false }

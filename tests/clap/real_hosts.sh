@@ -58,7 +58,7 @@ PYTHON
     ;;
 qtractor-clap)
     scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
-    [ -x "$scanner" ] || skip "$scanner is not installed (scripts/install-deps check installs qtractor)"
+    [ -x "$scanner" ] || skip "$scanner is not installed (make check INSTALL_TEST_HOSTS=1 installs qtractor)"
     printf 'CLAP:%s\n' "$plugin" | HOME=$work XDG_CONFIG_HOME=$work XDG_CACHE_HOME=$work bounded "$scanner" \
         >"$work/scan.log" 2>&1 || { cat "$work/scan.log" >&2; fail "the scanner failed"; }
     line=$(grep '^CLAP|' "$work/scan.log" || true)

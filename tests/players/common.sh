@@ -47,7 +47,7 @@ skip() { echo "SKIP: real_host_$host: $*"; exit 77; }
 fail() { echo "FAIL: real_host_$host: $*" >&2; exit 1; }
 need() {
     for program in "$@"; do
-        command -v "$program" >/dev/null 2>&1 || skip "$program is not installed (scripts/install-deps check installs it)"
+        command -v "$program" >/dev/null 2>&1 || skip "$program is not installed (make check INSTALL_TEST_HOSTS=1 installs it)"
     done
 }
 # Prints the files named, for a failure's report.

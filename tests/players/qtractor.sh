@@ -4,7 +4,7 @@
 # no MIDI, 2 parameters, real-time capable; the module by its identifier.
 . "$(dirname "$0")/common.sh"
 scanner=/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan
-[ -x "$scanner" ] || skip "$scanner is not installed (scripts/install-deps check installs qtractor)"
+[ -x "$scanner" ] || skip "$scanner is not installed (make check INSTALL_TEST_HOSTS=1 installs qtractor)"
 # scan KIND FILE EXPECTED: the scanner's line for the file, its path left out.
 scan() {
     echo "$1:$2" | bounded "$scanner" >"$work/scan.log" 2>&1 || { show "$work/scan.log"; fail "the scanner failed on $2"; }
