@@ -4,7 +4,8 @@
   click_wav.py check IN.wav DIRECT CROSS DELAY
 check finds the direct copy on the left and the crossfed one on the right,
 relative to the click's own amplitude, and fails when gains or the delay in
-samples differ, or when anything else is heard."""
+samples differ, or when anything else is heard; it names a dry render (the
+click passed through untouched, as when a host could not load the effect)."""
 import struct
 import sys
 
@@ -42,6 +43,12 @@ def read(path):
     return rate, [[v * scale for v in values[c::channels]] for c in range(channels)]
 
 
+def is_dry(channels):
+    expected = lambda c, i: AMPLITUDE if c == 0 and i == AT else 0.0
+    return all(abs(v - expected(c, i)) <= SILENCE for c, channel in enumerate(channels)
+               for i, v in enumerate(channel))
+
+
 def peak(channel):
     where = max(range(len(channel)), key=lambda i: abs(channel[i]))
     return where, channel[where]
@@ -57,6 +64,8 @@ def check(path, direct, cross, delay):
     measured = (left_peak / AMPLITUDE, right_peak / AMPLITUDE, at_right - at_left)
     print('measured: direct gain %.4f, cross gain %.4f, delay %d samples (expected %.4f, %.4f, %d)'
           % (measured + (direct, cross, delay)))
+    if is_dry(channels):
+        return ['dry render: the output equals the input, the effect did not run']
     faults = []
     if abs(measured[0] - direct) > GAIN_TOLERANCE:
         faults.append('direct gain')
