@@ -65,11 +65,11 @@ std::string runOneEffect(int id, std::atomic<int>& ready) {
 }
 
 TEST(Threads, EightEffectsOnEightThreadsShareNothing) {
-    // Set by the wine runner where the kernel runs no 32-bit programs itself
-    // and an emulator runs them: wine there cannot keep eight threads.
+    // Set by the wine runner where 32-bit programs run under qemu-i386: a
+    // 32-bit wine there crashes with eight threads running at once.
     if (std::getenv("CROSSFEED_I386_EMULATED"))
-        GTEST_SKIP() << "32-bit programs run under an emulator on this machine, where wine cannot start eight "
-                        "threads; this test runs wherever the kernel runs 32-bit programs";
+        GTEST_SKIP() << "32-bit programs run under qemu-i386 on this machine, where a 32-bit wine crashes with "
+                        "eight threads running at once; this test runs wherever the kernel runs 32-bit programs";
     moduleUnderTest();  // loaded once, before the threads race for it
     std::atomic<int> ready{0};
     std::vector<std::string> failures(kThreads);
