@@ -8,8 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -182,7 +185,13 @@ TEST_F(RenderFiles, OnlyRegularFilesAreEverReplaced) {
     // Our own nodes: the system's devices are never put at risk. Only root
     // may make a device node.
     const bool device = mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
-    ASSERT_TRUE(device || geteuid() != 0);
+    // Root in a user namespace or a container may be refused it: then only
+    // the device cases are left out, saying so.
+    if (!device) {
+        ASSERT_EQ(errno, EPERM) << std::strerror(errno);
+        std::printf("SKIP: RenderFiles.OnlyRegularFilesAreEverReplaced, device nodes: this process may not make "
+                    "one (mknod: %s)\n", std::strerror(EPERM));
+    }
     ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
     fs::create_symlink("device", dir / "to-device");
