@@ -88,9 +88,16 @@ while read -r program level amount name; do
     sed -e "s|@CLICK@|$work/click.wav|" -e "s|@PROGRAM@|$program|" "$here/click.mmp.in" >"$repo/song.mmp"
     rm -f "$repo/song.wav"
     log="$work/render-$program.log"
-    limit=180; run_recipe lmms-render "$repo" </dev/null >"$log" 2>&1
-    status=$?
-    end_wineserver
+    # LMMS itself sometimes crashes as it quits, after "Done" and after our
+    # server is gone: that render is tried once more, saying so.
+    for attempt in 1 2; do
+        limit=180; run_recipe lmms-render "$repo" </dev/null >"$log" 2>&1
+        status=$?
+        end_wineserver
+        [ "$status" -gt 128 ] && [ $attempt -eq 1 ] && grep -q '^Done' "$log" || break
+        echo "LMMS ended by signal $((status - 128)) after rendering program $program; rendering it again"
+        rm -f "$repo/song.wav"
+    done
     [ -s "$repo/song.wav" ] || status=1
     # LMMS says so, yet exits 0 with a dry file.
     if grep -qE 'could not be loaded|did not connect|Socket path too long' "$log"; then
