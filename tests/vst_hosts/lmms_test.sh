@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # Measured there: a 32-bit wine start took a minute (and failed to map its
 # shared user data), so the server never connected and each render was dry.
-if [ "${CROSSFEED_I386_EMULATED:-}" = 1 ] || grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+if "$here/../../scripts/enable-i386" --query; then
     echo "SKIP: lmms: 32-bit programs run here only under qemu-i386, where LMMS's VST server (32-bit wine)" \
          "cannot start within the 30 seconds LMMS waits for it, so every render would be dry;" \
          "this test runs wherever the kernel runs 32-bit programs"
